@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs what a fresh Debian 12 machine lacks to build, test and run Tarnwick.
+set -e
+PACKAGES="cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-ipafont-gothic libgmime-3.0-dev libcurl4-openssl-dev python3 python3-aiosmtpd"
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
+fi

@@ -1,0 +1,89 @@
+#include "jtext/SjisBytes.h"
+
+bool IsSjisLead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+namespace {
+// Length of the character that starts at i (1 or 2; a lone lead byte at the end is 1).
+inline std::size_t CharLen(std::string_view s, std::size_t i)
+{
+    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+}
+} // namespace
+
+std::size_t FindChar(std::string_view s, char ch, std::size_t from)
+{
+    // Walk from the start so that `from` is always judged on a character boundary.
+    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
+        if (i >= from && s[i] == ch)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t FindLastChar(std::string_view s, char ch)
+{
+    std::size_t found = std::string_view::npos;
+    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
+        if (s[i] == ch)
+            found = i;
+    }
+    return found;
+}
+
+std::size_t FindText(std::string_view s, std::string_view needle, std::size_t from)
+{
+    if (needle.empty())
+        return from <= s.size() ? from : std::string_view::npos;
+    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
+        if (i >= from && s.compare(i, needle.size(), needle) == 0)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+std::string ReplaceChar(std::string_view s, char from, char to)
+{
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size(); i += CharLen(out, i)) {
+        if (out[i] == from)
+            out[i] = to;
+    }
+    return out;
+}
+
+std::string Trim(std::string_view s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
+    return std::string(s.substr(b, e - b));
+}
+
+std::string GetField(std::string_view text, char sep, int n)
+{
+    if (n < 1)
+        return {};
+    std::size_t start = 0;
+    for (int field = 1;; ++field) {
+        const std::size_t cut = FindChar(text, sep, start);
+        if (field == n)
+            return std::string(text.substr(start, cut == std::string_view::npos ? std::string_view::npos : cut - start));
+        if (cut == std::string_view::npos)
+            return {};
+        start = cut + 1;
+    }
+}
+
+bool HasDoubleByte(std::string_view s)
+{
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size())
+            return true;
+    }
+    return false;
+}

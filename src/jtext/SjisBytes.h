@@ -1,0 +1,30 @@
+// Shift_JIS (code page 932) byte helpers. Texts are byte strings; lengths and
+// positions count bytes. Searches here are character-aware: a separator never
+// matches the second byte of a double-byte character.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Lead byte of a double-byte character: 0x81-0x9F and 0xE0-0xFC.
+bool IsSjisLead(unsigned char c);
+
+// Position of the first character ch at or after `from`, or npos.
+std::size_t FindChar(std::string_view s, char ch, std::size_t from = 0);
+// Position of the last character ch, or npos.
+std::size_t FindLastChar(std::string_view s, char ch);
+// Position of the first occurrence of `needle` that starts on a character
+// boundary, at or after `from`, or npos.
+std::size_t FindText(std::string_view s, std::string_view needle, std::size_t from = 0);
+// Every character `from` replaced by `to` (double-byte characters untouched).
+std::string ReplaceChar(std::string_view s, char from, char to);
+
+// Leading and trailing bytes with codes 0 to 32 removed.
+std::string Trim(std::string_view s);
+
+// Field n (from 1) of `text` cut at the one-character separator `sep`,
+// searched by characters. Empty when the text has fewer than n fields.
+std::string GetField(std::string_view text, char sep, int n);
+
+// True when the text holds at least one double-byte character.
+bool HasDoubleByte(std::string_view s);

@@ -1,0 +1,134 @@
+#include "platform/Files.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Closes the descriptor (and with it the lock) on every path out.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, std::string_view data)
+{
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool Lock(int fd, int how)
+{
+    while (::flock(fd, how | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool FileExists(std::string_view path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(ToOsPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(ToOsPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(std::string_view path)
+{
+    return !path.empty() && ::unlink(ToOsPath(path).c_str()) == 0;
+}
+
+bool TryLoadFile(std::string_view path, std::string& contents)
+{
+    Fd fd(::open(ToOsPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.ok() || !Lock(fd.get(), LOCK_SH))
+        return false;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    contents = std::move(data);
+    return true;
+}
+
+bool TryWriteNewFile(std::string_view path, std::string_view data)
+{
+    // Open without truncating, lock, then truncate: never empty a file that
+    // someone else holds.
+    Fd fd(::open(ToOsPath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
+        return false;
+    if (::ftruncate(fd.get(), 0) != 0)
+        return false;
+    return WriteAll(fd.get(), data) && fd.Close();
+}
+
+bool TryAppendFile(std::string_view path, std::string_view data)
+{
+    Fd fd(::open(ToOsPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
+        return false;
+    return WriteAll(fd.get(), data) && fd.Close();
+}
+
+bool SetCurrentDir(std::string_view path)
+{
+    return !path.empty() && ::chdir(ToOsPath(path).c_str()) == 0;
+}
+
+} // namespace platform

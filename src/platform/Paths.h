@@ -1,0 +1,31 @@
+// Program folder and file-name conversion. The program holds paths as CP932
+// texts with "/" separators; the operating system sees UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The separator of this platform's paths.
+inline constexpr char kPathSeparator = '/';
+
+// The executable's folder as a CP932 text ending in the separator.
+std::string ProgramFolder();
+// The executable's full path as a CP932 text.
+std::string ProgramPath();
+
+// Backslashes become "/", character-aware: a 0x5C that is the second byte of a
+// double-byte character is not a separator. Paths prepared on Windows thus
+// work unchanged.
+std::string NormalizeSeparators(std::string_view cp932Path);
+
+// True when the path is absolute on this platform.
+bool IsAbsolutePath(std::string_view cp932Path);
+
+// CP932 path (either separator) to the operating system's file name.
+std::string ToOsPath(std::string_view cp932Path);
+// Operating system's file name to a CP932 path.
+std::string FromOsPath(std::string_view osPath);
+
+} // namespace platform

@@ -1,0 +1,47 @@
+#include "platform/Paths.h"
+
+#include "jtext/SjisBytes.h"
+#include "platform/CodePage.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace platform {
+
+std::string ProgramPath()
+{
+    char buf[PATH_MAX + 1];
+    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    if (n <= 0)
+        return {};
+    return FromOsPath(std::string_view(buf, static_cast<std::size_t>(n)));
+}
+
+std::string ProgramFolder()
+{
+    std::string path = ProgramPath();
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string NormalizeSeparators(std::string_view cp932Path)
+{
+    return ReplaceChar(cp932Path, '\\', '/');
+}
+
+bool IsAbsolutePath(std::string_view cp932Path)
+{
+    return !cp932Path.empty() && (cp932Path[0] == '/' || cp932Path[0] == '\\');
+}
+
+std::string ToOsPath(std::string_view cp932Path)
+{
+    return Cp932ToUtf8(NormalizeSeparators(cp932Path));
+}
+
+std::string FromOsPath(std::string_view osPath)
+{
+    return Utf8ToCp932(osPath);
+}
+
+} // namespace platform

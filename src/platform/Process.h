@@ -1,0 +1,57 @@
+// Starting the mailer as a hidden process and waiting for it.
+//
+// A command line is split into arguments by the Microsoft C runtime's rules
+// (white space separates, double quotes group, backslashes before a quote),
+// keeping double-byte characters whole, and the program is started directly,
+// never through a shell, with those bytes unchanged. A bare program name is
+// looked up in the program folder, then PATH; a name ending in ".exe" that is
+// not found is also tried without it. The child runs in a new session with
+// standard input, output and error on /dev/null, in the current folder, with
+// the program's environment.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct ChildProcess {
+    int pid = -1;
+    int pidfd = -1;
+    int exitCode = 0;   // valid once WaitForExit returned kExited
+};
+
+enum class WaitResult { kExited, kTimeout, kFailed };
+
+// Splits a CP932 command line into arguments by the Microsoft C runtime rules.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// Resolves the program name of a command (see above). Empty when not found.
+std::string FindProgram(std::string_view name);
+
+// Starts the command line hidden. False when it cannot be started (empty
+// command, program not found, start failure).
+bool StartHidden(std::string_view commandLine, ChildProcess& child);
+
+// Starts a batch file written by MakeBatchScript, hidden, through /bin/sh.
+bool StartBatchHidden(std::string_view batchPath, ChildProcess& child);
+
+// Waits up to timeoutMs for the child to end. On kExited, child.exitCode holds
+// the exit status 0-255, or 128 + signal number for a child killed by a signal.
+WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs);
+
+// Releases the handles of the child (it is not killed).
+void CloseProcess(ChildProcess& child);
+
+// The text of a batch file that exports TZ=JST-9 and runs the command line's
+// arguments (split as above, program resolved as above), each quoted for the
+// shell, with standard output redirected to `outputFile` in the current folder.
+// No text of the command line is ever interpreted by the shell.
+std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile);
+
+// Ends the process at once with the given exit code (no further event handling).
+[[noreturn]] void ExitProcessNow(int exitCode);
+
+} // namespace platform
