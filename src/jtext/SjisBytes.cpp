@@ -15,9 +15,8 @@ inline std::size_t CharLen(std::string_view s, std::size_t i)
 
 std::size_t FindChar(std::string_view s, char ch, std::size_t from)
 {
-    // Walk from the start so that `from` is always judged on a character boundary.
-    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
-        if (i >= from && s[i] == ch)
+    for (std::size_t i = from; i < s.size(); i += CharLen(s, i)) {
+        if (s[i] == ch)
             return i;
     }
     return std::string_view::npos;
@@ -37,8 +36,8 @@ std::size_t FindText(std::string_view s, std::string_view needle, std::size_t fr
 {
     if (needle.empty())
         return from <= s.size() ? from : std::string_view::npos;
-    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
-        if (i >= from && s.compare(i, needle.size(), needle) == 0)
+    for (std::size_t i = from; i < s.size(); i += CharLen(s, i)) {
+        if (s.compare(i, needle.size(), needle) == 0)
             return i;
     }
     return std::string_view::npos;
@@ -47,7 +46,9 @@ std::size_t FindText(std::string_view s, std::string_view needle, std::size_t fr
 std::string ReplaceChar(std::string_view s, char from, char to)
 {
     std::string out(s);
-    for (std::size_t i = 0; i < out.size(); i += CharLen(out, i)) {
+    // Boundaries come from the original: a replacement that is a lead byte
+    // must not swallow the next character.
+    for (std::size_t i = 0; i < out.size(); i += CharLen(s, i)) {
         if (out[i] == from)
             out[i] = to;
     }
@@ -68,15 +69,18 @@ std::string GetField(std::string_view text, char sep, int n)
 {
     if (n < 1)
         return {};
+    // One pass: field starts are always character boundaries.
+    int field = 1;
     std::size_t start = 0;
-    for (int field = 1;; ++field) {
-        const std::size_t cut = FindChar(text, sep, start);
+    for (std::size_t i = 0; i < text.size(); i += CharLen(text, i)) {
+        if (text[i] != sep)
+            continue;
         if (field == n)
-            return std::string(text.substr(start, cut == std::string_view::npos ? std::string_view::npos : cut - start));
-        if (cut == std::string_view::npos)
-            return {};
-        start = cut + 1;
+            return std::string(text.substr(start, i - start));
+        ++field;
+        start = i + 1;
     }
+    return field == n ? std::string(text.substr(start)) : std::string();
 }
 
 bool HasDoubleByte(std::string_view s)

@@ -9,12 +9,13 @@
 // Lead byte of a double-byte character: 0x81-0x9F and 0xE0-0xFC.
 bool IsSjisLead(unsigned char c);
 
-// Position of the first character ch at or after `from`, or npos.
+// Position of the first character ch at or after `from`, or npos. `from` must
+// be a character boundary (the start, or just behind an earlier find).
 std::size_t FindChar(std::string_view s, char ch, std::size_t from = 0);
 // Position of the last character ch, or npos.
 std::size_t FindLastChar(std::string_view s, char ch);
 // Position of the first occurrence of `needle` that starts on a character
-// boundary, at or after `from`, or npos.
+// boundary, at or after `from` (itself a character boundary), or npos.
 std::size_t FindText(std::string_view s, std::string_view needle, std::size_t from = 0);
 // Every character `from` replaced by `to` (double-byte characters untouched).
 std::string ReplaceChar(std::string_view s, char from, char to);
@@ -25,6 +26,24 @@ std::string Trim(std::string_view s);
 // Field n (from 1) of `text` cut at the one-character separator `sep`,
 // searched by characters. Empty when the text has fewer than n fields.
 std::string GetField(std::string_view text, char sep, int n);
+
+// Calls each(field) for fields 1, 2, 3, ... of `text` cut at `sep`, stopping at
+// the first empty field (an empty field ends every list). One pass.
+template <typename Each>
+void ForEachField(std::string_view text, char sep, Each each)
+{
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t cut = FindChar(text, sep, start);
+        const std::string_view field = text.substr(start, cut == std::string_view::npos ? std::string_view::npos : cut - start);
+        if (field.empty())
+            return;
+        each(std::string(field));
+        if (cut == std::string_view::npos)
+            return;
+        start = cut + 1;
+    }
+}
 
 // True when the text holds at least one double-byte character.
 bool HasDoubleByte(std::string_view s);
