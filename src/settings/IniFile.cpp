@@ -1,0 +1,264 @@
+#include "settings/IniFile.h"
+
+#include "jtext/SjisBytes.h"
+#include "platform/Files.h"
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// One line of the file with its own line end ("" for a last line without one),
+// so that a rewrite gives back every untouched byte.
+struct TIniLine {
+    std::string text;
+    std::string eol;
+};
+
+enum class TLineKind { lkOther, lkSection, lkKey };
+
+struct TParsedLine {
+    TLineKind kind = TLineKind::lkOther;
+    std::string name;           // section or key name, blanks removed
+    std::size_t valueStart = 0; // key lines: first byte of the value
+};
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Length of the character at i (a lone lead byte at the end counts as one).
+std::size_t CharLen(std::string_view s, std::size_t i)
+{
+    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+}
+
+// Blanks are never the second byte of a double-byte character, so a plain
+// byte trim is safe.
+std::string_view TrimBlanks(std::string_view s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// ASCII letters match in either case; the second byte of a double-byte
+// character is compared exactly (it may look like an ASCII letter).
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size();) {
+        const std::size_t len = CharLen(a, i);
+        if (len == 2) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+        } else if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+std::vector<TIniLine> SplitKeepingEnds(std::string_view contents)
+{
+    std::vector<TIniLine> lines;
+    std::size_t start = 0;
+    const std::size_t n = contents.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = contents[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        const std::size_t eolLen = (c == '\r' && i + 1 < n && contents[i + 1] == '\n') ? 2 : 1;
+        lines.push_back({std::string(contents.substr(start, i - start)),
+                         std::string(contents.substr(i, eolLen))});
+        i += eolLen - 1;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.push_back({std::string(contents.substr(start)), std::string()});
+    return lines;
+}
+
+TParsedLine ParseLine(std::string_view text)
+{
+    TParsedLine parsed;
+    std::size_t b = 0;
+    while (b < text.size() && IsBlank(text[b]))
+        ++b;
+    if (b == text.size() || text[b] == ';')
+        return parsed;
+    if (text[b] == '[') {
+        // Searched by characters: 0x5D can be the second byte of a double-byte character.
+        const std::string_view rest = text.substr(b + 1);
+        const std::size_t close = FindChar(rest, ']');
+        if (close != std::string_view::npos) {
+            parsed.kind = TLineKind::lkSection;
+            parsed.name = std::string(TrimBlanks(rest.substr(0, close)));
+        }
+        return parsed;
+    }
+    const std::size_t eq = FindChar(text, '=', b);
+    if (eq == std::string_view::npos)
+        return parsed;
+    parsed.kind = TLineKind::lkKey;
+    parsed.name = std::string(TrimBlanks(text.substr(b, eq - b)));
+    std::size_t v = eq + 1;
+    while (v < text.size() && IsBlank(text[v]))
+        ++v;
+    parsed.valueStart = v;
+    return parsed;
+}
+
+// Where a key stands in the file. Only the first section of the name counts.
+struct TKeyPlace {
+    int sectionLine = -1;
+    int keyLine = -1;     // first line of the key in that section
+    int lastKeyLine = -1; // last key line of any name in that section
+    std::size_t valueStart = 0;
+};
+
+TKeyPlace FindKey(const std::vector<TIniLine>& lines, std::string_view section, std::string_view key)
+{
+    TKeyPlace place;
+    bool inSection = false;
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        const TParsedLine parsed = ParseLine(lines[i].text);
+        if (parsed.kind == TLineKind::lkSection) {
+            if (inSection)
+                break; // the first section of the name has ended
+            if (SameName(parsed.name, section)) {
+                inSection = true;
+                place.sectionLine = i;
+            }
+        } else if (inSection && parsed.kind == TLineKind::lkKey) {
+            place.lastKeyLine = i;
+            if (place.keyLine < 0 && SameName(parsed.name, key)) {
+                place.keyLine = i;
+                place.valueStart = parsed.valueStart;
+            }
+        }
+    }
+    return place;
+}
+
+// One pair of matching quotes around the value is removed; a lone quote stays.
+std::string_view StripQuotes(std::string_view v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+// Cut to the read limit on a character boundary: half a character would glue
+// itself to whatever the caller puts after the value.
+std::string_view CutValue(std::string_view v)
+{
+    if (v.size() <= TIniFile::kMaxValueBytes)
+        return v;
+    std::size_t i = 0;
+    while (i < v.size()) {
+        const std::size_t len = CharLen(v, i);
+        if (i + len > TIniFile::kMaxValueBytes)
+            break;
+        i += len;
+    }
+    return v.substr(0, i);
+}
+
+bool HasLineBreak(std::string_view s)
+{
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool IsBlankLine(const TIniLine& line)
+{
+    return TrimBlanks(line.text).empty();
+}
+
+// A line that is followed by a new one must end; the file's last line may not.
+void EndLine(TIniLine& line)
+{
+    if (line.eol.empty())
+        line.eol = std::string(kCrLf);
+}
+
+} // namespace
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) const
+{
+    std::string contents;
+    if (!platform::TryLoadFile(path_, contents))
+        return std::string(defaultValue);
+    const std::vector<TIniLine> lines = SplitKeepingEnds(contents);
+    const TKeyPlace place = FindKey(lines, TrimBlanks(section), TrimBlanks(key));
+    if (place.keyLine < 0)
+        return std::string(defaultValue);
+    const std::string_view text = lines[place.keyLine].text;
+    const std::string_view value = TrimBlanks(text.substr(place.valueStart));
+    return std::string(CutValue(StripQuotes(value)));
+}
+
+bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
+    if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+        HasLineBreak(value) || FindChar(section, ']') != std::string_view::npos ||
+        FindChar(key, '=') != std::string_view::npos || key.front() == ';' || key.front() == '[')
+        return false;
+
+    // An existing file that cannot be read must not be replaced by a new one.
+    std::string contents;
+    if (platform::FileExists(path_) && !platform::TryLoadFile(path_, contents))
+        return false;
+
+    std::vector<TIniLine> lines = SplitKeepingEnds(contents);
+    const TKeyPlace place = FindKey(lines, section, key);
+    const std::string keyLine = std::string(key) + "=" + std::string(value);
+
+    if (place.keyLine >= 0) {
+        // The key's own spelling and the blanks up to the value stay as edited.
+        TIniLine& line = lines[place.keyLine];
+        line.text = line.text.substr(0, place.valueStart) + std::string(value);
+    } else if (place.sectionLine >= 0) {
+        // After the section's last key, so that comments and blank lines that
+        // lead into the next section stay with it.
+        const int after = place.lastKeyLine >= 0 ? place.lastKeyLine : place.sectionLine;
+        EndLine(lines[after]);
+        lines.insert(lines.begin() + after + 1, TIniLine{keyLine, std::string(kCrLf)});
+    } else {
+        // A new section goes at the end, set off from the text before it by an
+        // empty line (none when the file is empty or already ends in one).
+        if (!lines.empty()) {
+            EndLine(lines.back());
+            if (!IsBlankLine(lines.back()))
+                lines.push_back({std::string(), std::string(kCrLf)});
+        }
+        lines.push_back({"[" + std::string(section) + "]", std::string(kCrLf)});
+        lines.push_back({keyLine, std::string(kCrLf)});
+    }
+
+    std::string out;
+    out.reserve(contents.size() + keyLine.size() + section.size() + 8);
+    for (const TIniLine& line : lines) {
+        out += line.text;
+        out += line.eol;
+    }
+    return platform::TryWriteNewFile(path_, out);
+}

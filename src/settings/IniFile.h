@@ -1,0 +1,42 @@
+// Initialization files with the classic profile rules, over CP932 byte texts.
+//
+// Reading: section and key names match without regard to ASCII case (double-byte
+// characters match exactly); blanks (space, tab) around names and values are
+// dropped; one pair of matching quotes (" or ') around a value is removed; only
+// the first section of a name and the first key of a name in it count; a value
+// is cut to kMaxValueBytes without splitting a double-byte character. Lines end
+// CR LF, LF or CR. A line whose first non-blank character is ';' is a comment,
+// a line without '=' is not a key. A missing file, section or key gives the
+// caller's default; a key with an empty value gives an empty text.
+//
+// Writing changes only the line of the key (or adds lines) and keeps every
+// other byte of the file. The file is read afresh on every call: these files
+// are tiny and touched a handful of times in a run.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+class TIniFile {
+public:
+    // The read buffer of the classic calls holds 2048 bytes with the terminator.
+    static constexpr std::size_t kMaxValueBytes = 2047;
+
+    explicit TIniFile(std::string path);
+
+    const std::string& Path() const { return path_; }
+
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+
+    // Creates the file, the section and the key as needed, or replaces the value
+    // of an existing key in place. Added lines end CR LF. One attempt, no retries.
+    // False when the file cannot be read or written, or when a name or the value
+    // cannot be stored as one line (empty name, line break, '=' in the key,
+    // ']' in the section name, a key beginning with ';' or '[').
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+private:
+    std::string path_;
+};
