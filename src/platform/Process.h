@@ -21,6 +21,7 @@ struct ChildProcess {
     int pid = -1;
     int pidfd = -1;
     int exitCode = 0;   // valid once WaitForExit returned kExited
+    bool exited = false; // the exit status has been collected
 };
 
 enum class WaitResult { kExited, kTimeout, kFailed };
@@ -28,7 +29,9 @@ enum class WaitResult { kExited, kTimeout, kFailed };
 // Splits a CP932 command line into arguments by the Microsoft C runtime rules.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
-// Resolves the program name of a command (see above). Empty when not found.
+// Resolves the program name of a command (see above) to a CP932 path; a name
+// with a separator is taken relative to the current folder. Empty when not
+// found or not executable.
 std::string FindProgram(std::string_view name);
 
 // Starts the command line hidden. False when it cannot be started (empty

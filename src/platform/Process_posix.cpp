@@ -1,0 +1,279 @@
+#include "platform/Process.h"
+
+#include "platform/Paths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+bool IsExecutableFile(const std::string& osPath)
+{
+    struct stat st {};
+    return ::stat(osPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(osPath.c_str(), X_OK) == 0;
+}
+
+bool EndsWithExe(std::string_view name)
+{
+    if (name.size() < 4)
+        return false;
+    const std::string_view tail = name.substr(name.size() - 4);
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return tail[0] == '.' && lower(tail[1]) == 'e' && lower(tail[2]) == 'x' && lower(tail[3]) == 'e';
+}
+
+// One search for a CP932 name; the result is the operating system's path.
+std::string SearchOsPath(std::string_view cp932Name)
+{
+    const std::string name = NormalizeSeparators(cp932Name);
+    if (name.empty())
+        return {};
+    const std::string osName = ToOsPath(name);
+    if (name.find('/') != std::string::npos)
+        return IsExecutableFile(osName) ? osName : std::string();
+
+    const std::string inFolder = ToOsPath(ProgramFolder()) + osName;
+    if (IsExecutableFile(inFolder))
+        return inFolder;
+
+    const char* env = std::getenv("PATH");
+    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t colon = path.find(':', start);
+        const std::string dir = path.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        // An empty entry would mean the current folder, which is the work
+        // folder full of mail data: never run a program from there by chance.
+        if (!dir.empty()) {
+            const std::string candidate = dir + (dir.back() == '/' ? "" : "/") + osName;
+            if (IsExecutableFile(candidate))
+                return candidate;
+        }
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    return {};
+}
+
+std::string FindProgramOsPath(std::string_view cp932Name)
+{
+    std::string found = SearchOsPath(cp932Name);
+    if (found.empty() && EndsWithExe(cp932Name))
+        found = SearchOsPath(cp932Name.substr(0, cp932Name.size() - 4));
+    return found;
+}
+
+// Starts `osPath` with `argv` in a new session, standard handles on
+// /dev/null, no descriptors of ours inherited, default signal handling.
+bool Spawn(const std::string& osPath, const std::vector<std::string>& args, ChildProcess& child)
+{
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return false;
+    if (posix_spawnattr_init(&attr) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return false;
+    }
+
+    bool ok = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0
+        && posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0) == 0
+        && posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0) == 0
+        // Like a Windows start without inherited handles; above all the
+        // single-instance lock must not live on in the mailer.
+        && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
+
+    sigset_t noSignals, allSignals;
+    sigemptyset(&noSignals);
+    sigfillset(&allSignals);
+    ok = ok && posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0
+        && posix_spawnattr_setsigmask(&attr, &noSignals) == 0
+        && posix_spawnattr_setsigdefault(&attr, &allSignals) == 0;
+
+    pid_t pid = -1;
+    // glibc reports a failed exec as the result here, not as a child status.
+    if (ok)
+        ok = posix_spawn(&pid, osPath.c_str(), &actions, &attr, argv.data(), environ) == 0;
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!ok)
+        return false;
+
+    child = ChildProcess{};
+    child.pid = pid;
+    // Without a pidfd (old kernel) WaitForExit falls back to polling.
+    child.pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (child.pidfd >= 0)
+        ::fcntl(child.pidfd, F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+std::string ShellQuote(std::string_view text)
+{
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    out += '\'';
+    return out;
+}
+
+// A relative path beginning with "-" would be read as an option.
+std::string NotAnOption(std::string path)
+{
+    return (!path.empty() && path[0] == '-') ? "./" + path : path;
+}
+
+enum class Reap { kDone, kRunning, kError };
+
+// Collects the child's status if it has ended (or waits for it without WNOHANG).
+Reap TryReap(ChildProcess& child, int flags)
+{
+    siginfo_t info {};
+    for (;;) {
+        if (::waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | flags) == 0)
+            break;
+        if (errno != EINTR)
+            return Reap::kError;
+    }
+    if (info.si_pid == 0)
+        return Reap::kRunning;
+    child.exitCode = info.si_code == CLD_EXITED ? (info.si_status & 0xFF) : 128 + info.si_status;
+    child.exited = true;
+    return Reap::kDone;
+}
+
+} // namespace
+
+std::string FindProgram(std::string_view name)
+{
+    const std::string found = FindProgramOsPath(name);
+    return found.empty() ? std::string() : FromOsPath(found);
+}
+
+bool StartHidden(std::string_view commandLine, ChildProcess& child)
+{
+    std::vector<std::string> args = SplitCommandLine(commandLine);
+    if (args.empty())
+        return false;
+    const std::string program = FindProgramOsPath(args[0]);
+    if (program.empty())
+        return false;
+    // argv[0] stays as written, like every other argument.
+    return Spawn(program, args, child);
+}
+
+bool StartBatchHidden(std::string_view batchPath, ChildProcess& child)
+{
+    if (batchPath.empty())
+        return false;
+    const std::vector<std::string> args = {"/bin/sh", NotAnOption(ToOsPath(batchPath))};
+    return Spawn("/bin/sh", args, child);
+}
+
+std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile)
+{
+    std::string script = "TZ=JST-9; export TZ\n";
+    const std::vector<std::string> args = SplitCommandLine(commandLine);
+    const std::string program = args.empty() ? std::string() : FindProgramOsPath(args[0]);
+    if (program.empty()) {
+        // The shell's own code for a command that is not found; the message
+        // goes to standard error as the shell's would.
+        script += "printf '%s\\n' " + ShellQuote((args.empty() ? std::string() : args[0]) + ": not found") + " >&2\nexit 127\n";
+        return script;
+    }
+    // exec: the process that is waited for is the mailer itself, so its exit
+    // code (or 128 + signal) is what we read. argv[0] is the resolved path.
+    // Only standard output is redirected, as ">" does on Windows.
+    script += "exec " + ShellQuote(NotAnOption(program));
+    for (std::size_t i = 1; i < args.size(); ++i)
+        script += ' ' + ShellQuote(args[i]);
+    script += " > " + ShellQuote(NotAnOption(ToOsPath(outputFile))) + "\n";
+    return script;
+}
+
+WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
+{
+    if (child.exited)
+        return WaitResult::kExited;
+    if (child.pid <= 0)
+        return WaitResult::kFailed;
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto remainingMs = [&]() -> int {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+    };
+
+    if (child.pidfd >= 0) {
+        for (;;) {
+            pollfd p {child.pidfd, POLLIN, 0};
+            const int n = ::poll(&p, 1, remainingMs());
+            if (n > 0)
+                break;
+            if (n == 0)
+                return WaitResult::kTimeout;
+            if (errno != EINTR)
+                return WaitResult::kFailed;
+        }
+        return TryReap(child, 0) == Reap::kDone ? WaitResult::kExited : WaitResult::kFailed;
+    }
+
+    for (;;) {
+        const Reap r = TryReap(child, WNOHANG);
+        if (r == Reap::kDone)
+            return WaitResult::kExited;
+        if (r == Reap::kError)
+            return WaitResult::kFailed;
+        const int left = remainingMs();
+        if (left == 0)
+            return WaitResult::kTimeout;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, 10)));
+    }
+}
+
+void CloseProcess(ChildProcess& child)
+{
+    if (child.pidfd >= 0)
+        ::close(child.pidfd);
+    // Reap a child that has ended meanwhile so it leaves no zombie.
+    if (!child.exited && child.pid > 0)
+        TryReap(child, WNOHANG);
+    child.pidfd = -1;
+    child.pid = -1;
+}
+
+void ExitProcessNow(int exitCode)
+{
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+}
+
+} // namespace platform
