@@ -1,0 +1,275 @@
+#include "MailText.h"
+
+#include "MailError.h"
+
+#include <glib.h>
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace {
+
+class TIconv {
+public:
+  TIconv(const char* to, const char* from) : cd_(iconv_open(to, from))
+  {
+    if (cd_ == reinterpret_cast<iconv_t>(-1))
+      throw EMailError(ecOther, std::string("no conversion from ") + from + " to " + to);
+  }
+  ~TIconv() { iconv_close(cd_); }
+  TIconv(const TIconv&) = delete;
+  TIconv& operator=(const TIconv&) = delete;
+
+  // Converts as much as it can; returns the number of input bytes left
+  // (0 when all went), errno tells why it stopped.
+  std::size_t Run(const char*& in, std::size_t inLeft, std::string& out)
+  {
+    char buf[4096];
+    while (true) {
+      char* inp = const_cast<char*>(in);
+      char* outp = buf;
+      std::size_t outLeft = sizeof buf;
+      std::size_t r = inLeft ? iconv(cd_, &inp, &inLeft, &outp, &outLeft)
+                             : iconv(cd_, nullptr, nullptr, &outp, &outLeft);
+      int err = errno;
+      out.append(buf, outp - buf);
+      in = inp;
+      if (r != static_cast<std::size_t>(-1))
+        return inLeft;
+      if (err != E2BIG) {
+        errno = err;
+        return inLeft;
+      }
+    }
+  }
+
+private:
+  iconv_t cd_;
+};
+
+// CP932 maps a few JIS X 0208 characters to other code points than the JIS
+// tables do; send them as the JIS characters so that they stay ISO-2022-JP.
+std::string ToJisCodePoints(const std::string& utf8)
+{
+  static const struct { const char* cp932; const char* jis; } kMap[] = {
+    {"\xEF\xBD\x9E", "\xE3\x80\x9C"},  // FULLWIDTH TILDE -> WAVE DASH
+    {"\xE2\x88\xA5", "\xE2\x80\x96"},  // PARALLEL TO -> DOUBLE VERTICAL LINE
+    {"\xEF\xBC\x8D", "\xE2\x88\x92"},  // FULLWIDTH HYPHEN-MINUS -> MINUS SIGN
+    {"\xEF\xBF\xA0", "\xC2\xA2"},      // FULLWIDTH CENT SIGN
+    {"\xEF\xBF\xA1", "\xC2\xA3"},      // FULLWIDTH POUND SIGN
+    {"\xEF\xBF\xA2", "\xC2\xAC"},      // FULLWIDTH NOT SIGN
+  };
+  std::string s = utf8;
+  for (const auto& m : kMap) {
+    std::string from = m.cp932;
+    for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p))
+      s.replace(p, from.size(), m.jis);
+  }
+  return s;
+}
+
+std::size_t Utf8Length(unsigned char lead)
+{
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+std::string Base64(const std::string& bytes)
+{
+  gchar* b = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+  std::string s(b);
+  g_free(b);
+  return s;
+}
+
+// An encoded word already in a text ("=?charset?B?...?=") is passed as is.
+bool HoldsEncodedWord(const std::string& s)
+{
+  std::size_t open = s.find("=?");
+  return open != std::string::npos && s.find("?=", open + 2) != std::string::npos;
+}
+
+bool NeedsQuoting(const std::string& name)
+{
+  for (char c : name)
+    if (std::string("()<>[]:;@\\,.\"").find(c) != std::string::npos)
+      return true;
+  return false;
+}
+
+bool ValidAddress(const std::string& a)
+{
+  std::size_t at = a.rfind('@');
+  if (at == std::string::npos || at == 0 || at + 1 == a.size())
+    return false;
+  for (char c : a) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u <= 32 || u >= 127 || c == '<' || c == '>' || c == ',' || c == '"' || c == '(' || c == ')')
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
+std::string Cp932ToUtf8(const std::string& cp932, bool* damaged)
+{
+  TIconv cv("UTF-8", "CP932");
+  std::string out;
+  const char* in = cp932.data();
+  std::size_t left = cp932.size();
+  while (left) {
+    left = cv.Run(in, left, out);
+    if (left) {
+      out += "\xEF\xBF\xBD";  // the byte that does not convert
+      ++in;
+      --left;
+      if (damaged)
+        *damaged = true;
+    }
+  }
+  return out;
+}
+
+bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out)
+{
+  out.clear();
+  TIconv cv("ISO-2022-JP", "UTF-8");
+  std::string jis = ToJisCodePoints(utf8);
+  const char* in = jis.data();
+  if (cv.Run(in, jis.size(), out) != 0)
+    return false;
+  cv.Run(in, 0, out);  // back to ASCII at the end
+  return true;
+}
+
+bool IsAscii(const std::string& s)
+{
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return false;
+  return true;
+}
+
+std::vector<std::string> EncodeWords(const std::string& utf8)
+{
+  std::string probe;
+  const bool jis = Utf8ToIso2022Jp(utf8, probe);
+  const std::string prefix = jis ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
+  const std::size_t maxBase64 = (kMaxWordLength - prefix.size() - 2) / 4 * 4;
+
+  std::vector<std::string> words;
+  std::string chunk, encoded;
+  auto flush = [&] {
+    if (!chunk.empty())
+      words.push_back(prefix + Base64(encoded) + "?=");
+    chunk.clear();
+    encoded.clear();
+  };
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::size_t n = Utf8Length(static_cast<unsigned char>(utf8[i]));
+    std::string ch = utf8.substr(i, n);
+    i += n;
+    std::string candidate = chunk + ch, bytes;
+    if (jis)
+      Utf8ToIso2022Jp(candidate, bytes);
+    else
+      bytes = candidate;
+    if (!chunk.empty() && (bytes.size() + 2) / 3 * 4 > maxBase64) {
+      flush();
+      candidate = ch;
+      if (jis)
+        Utf8ToIso2022Jp(candidate, bytes);
+      else
+        bytes = candidate;
+    }
+    chunk = candidate;
+    encoded = bytes;
+  }
+  flush();
+  return words;
+}
+
+std::string FoldTokens(const std::string& headerName, const std::vector<std::string>& tokens)
+{
+  std::string raw;
+  std::size_t lineLength = headerName.size() + 1;  // "Name:"
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (i > 0 && lineLength + 1 + tokens[i].size() > 76) {
+      raw += "\n";
+      lineLength = 0;
+    }
+    raw += " " + tokens[i];
+    lineLength += 1 + tokens[i].size();
+  }
+  return raw + "\n";
+}
+
+TMailbox ParseMailbox(const std::string& cp932)
+{
+  std::string text = cp932;
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32)
+    text.pop_back();
+  std::size_t b = 0;
+  while (b < text.size() && static_cast<unsigned char>(text[b]) <= 32)
+    ++b;
+  text.erase(0, b);
+
+  TMailbox box;
+  std::string name;
+  std::size_t open = text.rfind('<');  // 0x3C is never a second byte
+  if (!text.empty() && text.back() == '>' && open != std::string::npos) {
+    box.Address = text.substr(open + 1, text.size() - open - 2);
+    name = text.substr(0, open);
+  } else {
+    box.Address = text;
+  }
+  while (!box.Address.empty() && box.Address.front() == ' ')
+    box.Address.erase(0, 1);
+  while (!box.Address.empty() && box.Address.back() == ' ')
+    box.Address.pop_back();
+  if (!ValidAddress(box.Address))
+    throw EMailError(ecUsage, "not a mail address: " + cp932);
+
+  // Quotes around the name are the sender's, not part of it.
+  while (!name.empty() && static_cast<unsigned char>(name.back()) <= 32)
+    name.pop_back();
+  while (!name.empty() && static_cast<unsigned char>(name.front()) <= 32)
+    name.erase(0, 1);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+    name = name.substr(1, name.size() - 2);
+
+  box.DisplayUtf8 = Cp932ToUtf8(name);
+  if (name.empty()) {
+  } else if (IsAscii(name)) {
+    if (NeedsQuoting(name) && !HoldsEncodedWord(name)) {
+      std::string q = "\"";
+      for (char c : name) {
+        if (c == '"' || c == '\\')
+          q += '\\';
+        q += c;
+      }
+      box.NameTokens.push_back(q + "\"");
+    } else {
+      gchar** words = g_strsplit(name.c_str(), " ", -1);
+      for (gchar** w = words; *w; ++w)
+        if (**w)
+          box.NameTokens.push_back(*w);
+      g_strfreev(words);
+    }
+  } else {
+    box.NameTokens = EncodeWords(box.DisplayUtf8);
+  }
+  return box;
+}
+
+std::vector<std::string> MailboxTokens(const TMailbox& box)
+{
+  if (box.NameTokens.empty())
+    return {box.Address};
+  std::vector<std::string> t = box.NameTokens;
+  t.push_back("<" + box.Address + ">");
+  return t;
+}

@@ -1,0 +1,42 @@
+// Japanese text for mail: CP932 input to UTF-8, ISO-2022-JP where it can
+// carry the text (UTF-8 otherwise), RFC 2047 encoded words and addresses.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// CP932 bytes to UTF-8. A byte that is not valid CP932 becomes U+FFFD and
+// sets *damaged.
+std::string Cp932ToUtf8(const std::string& cp932, bool* damaged = nullptr);
+
+// UTF-8 to ISO-2022-JP, ending in ASCII. The CP932 forms of wave dash,
+// minus and the like are sent as their JIS X 0208 forms. False when the
+// text holds a character ISO-2022-JP cannot carry.
+bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out);
+
+bool IsAscii(const std::string& s);
+
+// Encoded words for a UTF-8 text, each at most kMaxWordLength characters,
+// in ISO-2022-JP when possible and UTF-8 otherwise. Spaces of the text are
+// kept inside the words.
+constexpr std::size_t kMaxWordLength = 64;  // leaves room for "Reply-To: " in 76
+std::vector<std::string> EncodeWords(const std::string& utf8);
+
+// Raw header value (starting with a space, ending in "\n") from tokens
+// joined by spaces, folded before a line passes 76 characters.
+std::string FoldTokens(const std::string& headerName, const std::vector<std::string>& tokens);
+
+// A mailbox taken from a CP932 text such as "a@b", "Name <a@b>" or an
+// address with an encoded-word display name.
+struct TMailbox {
+  std::vector<std::string> NameTokens;  // ready for the header, may be empty
+  std::string Address;                  // addr-spec, ASCII
+  std::string DisplayUtf8;              // for the transcript
+};
+
+// Throws EMailError(ecUsage) when no valid address is found.
+TMailbox ParseMailbox(const std::string& cp932);
+
+// The mailbox as header tokens: name tokens then "<address>", or the bare
+// address.
+std::vector<std::string> MailboxTokens(const TMailbox& box);
