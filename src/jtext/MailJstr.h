@@ -1,0 +1,21 @@
+// Shift_JIS to ISO-2022-JP, Base64 and the MIME encoded word of a header.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Number that turns a Shift_JIS pair into its JIS X 0208 code:
+// code = lead * 512 + trail - JisOffset(lead, trail). 0 for a trail byte
+// outside 0x40-0x7E and 0x80-0xFC.
+unsigned JisOffset(unsigned char lead, unsigned char trail);
+
+// Shift_JIS text to ISO-2022-JP bytes: double-byte runs between ESC $ B and
+// ESC ( B, single bytes copied. Stops at a NUL byte; a lone lead byte at the
+// end is dropped.
+std::string SjisToJis(std::string_view sjis);
+
+// Base64 (standard alphabet, "=" padding) without line breaks.
+std::string EncodeBase64(std::string_view bytes);
+
+// "=?ISO-2022-JP?B?" + Base64 of SjisToJis(text) + "?=", one word however long.
+std::string EncodeMimeHeader(std::string_view sjis);
