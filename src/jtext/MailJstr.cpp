@@ -56,8 +56,8 @@ std::string SjisToJis(std::string_view sjis)
             out.push_back(static_cast<char>(code & 0xFF));
             pending = false;
         } else {
-            // The opening ESC ( B of a text that starts with a single byte is
-            // redundant but kept: receivers have always seen it.
+            // A text that starts with a single byte opens with ESC ( B too:
+            // redundant (ASCII is the starting mode) but the established form.
             if (dbl || i == 0) {
                 out.append(kToAscii);
                 dbl = false;
