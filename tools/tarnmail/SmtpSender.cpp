@@ -151,6 +151,7 @@ int SendSmtp(const TSmtpSettings& settings, const std::string& hostOption, const
   if (!settings.User.empty()) {
     curl_easy_setopt(curl, CURLOPT_USERNAME, settings.User.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, settings.Password.c_str());
+    curl_easy_setopt(curl, CURLOPT_SASL_IR, 1L);  // credentials with AUTH, one round trip less
   }
   if (transcript.On()) {
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
