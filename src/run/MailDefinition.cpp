@@ -1,0 +1,228 @@
+// Job-list lines and mail definition files.
+#include "run/TDelivery.h"
+
+#include "jtext/HenkanJ.h"
+#include "jtext/JpWords.h"
+#include "jtext/SjisBytes.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr std::size_t kHeaderLines = 6;
+
+// The folder part of a path, ending in the separator (empty when there is none).
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t cut = FindLastChar(path, platform::kPathSeparator);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+// The file-name part of a path.
+std::string FileNameOf(const std::string& path)
+{
+    const std::size_t cut = FindLastChar(path, platform::kPathSeparator);
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// The extension of a file name, lower-cased (ASCII), with its dot.
+std::string LowerExtension(const std::string& path)
+{
+    const std::string name = FileNameOf(path);
+    const std::size_t dot = FindLastChar(name, '.');
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return ext;
+}
+
+void DropLast(std::string& s)
+{
+    if (!s.empty())
+        s.pop_back();
+}
+
+} // namespace
+
+void TDelivery::ReadJobLine(int index)
+{
+    job_.DefinitionPath.clear();
+    job_.SendCode.clear();
+    if (index < 0 || static_cast<std::size_t>(index) >= state_.JobList.size())
+        return;
+    const std::string& line = state_.JobList[static_cast<std::size_t>(index)];
+    const std::size_t comma = FindChar(line, ',');
+    if (comma == std::string::npos) {
+        // No comma: the whole line is the path, taken as it is.
+        job_.DefinitionPath = line;
+        return;
+    }
+    job_.DefinitionPath = ApplyRelativePathRule(std::string_view(line).substr(0, comma), programFolder_);
+    job_.SendCode = line.substr(comma + 1);
+    if (!platform::FileExists(job_.DefinitionPath))
+        job_.DefinitionPath.clear();
+}
+
+void TDelivery::ParseMailDefinition()
+{
+    mail_ = TCurrentMail{};
+    std::vector<std::string>& lines = state_.DefinitionLines;
+    if (lines.size() < kHeaderLines) {
+        state_.StatusCode = -1;
+        return;
+    }
+
+    // Line 1: the outcome log, relative to the definition file's folder.
+    mail_.OutcomeLogPath = ApplyRelativePathRule(lines[0], FolderOf(platform::NormalizeSeparators(job_.DefinitionPath)));
+
+    // Line 2: host, or host and per-mail folder.
+    const std::string& line2 = lines[1];
+    if (FindChar(line2, ',') != std::string::npos) {
+        mail_.Host = GetField(line2, ',', 1);
+        // A comma with nothing after it gives no per-mail folder.
+        const std::string folder = GetField(line2, ',', 2);
+        if (!folder.empty()) {
+            mail_.MailFolder = ApplyRelativePathRule(folder, programFolder_);
+            if (mail_.MailFolder.back() != platform::kPathSeparator)
+                mail_.MailFolder += platform::kPathSeparator;
+        }
+    } else {
+        mail_.Host = line2;
+    }
+
+    // Line 3: recipients, with CC and BCC files.
+    {
+        std::vector<std::string> to, cc, bcc;
+        ForEachField(ReplaceChar(lines[2], ',', '\t'), '\t', [&](const std::string& token) {
+            if (token.find('@') != std::string::npos) { // searched by bytes
+                to.push_back(token);
+            } else if (FindText(token, ">#cc ") != std::string::npos) {
+                const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(5, token.size()))), programFolder_);
+                if (platform::FileExists(path))
+                    LoadLines(path, cc);
+            } else if (FindText(token, ">#bcc ") != std::string::npos) {
+                const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(6, token.size()))), programFolder_);
+                if (platform::FileExists(path))
+                    LoadLines(path, bcc);
+            }
+        });
+        if (!to.empty()) {
+            // TO entries go bare into the address list; the display names every kind.
+            auto add = [&](std::string_view listPrefix, std::string_view displayPrefix, const std::string& entry) {
+                mail_.AddressList += listPrefix;
+                mail_.AddressList += entry;
+                mail_.AddressList += ',';
+                mail_.RecipientDisplay += displayPrefix;
+                mail_.RecipientDisplay += entry;
+                mail_.RecipientDisplay += '\t';
+            };
+            auto listed = [](const std::string& line) { return !line.empty() && line[0] != '#'; };
+            for (const std::string& t : to)
+                add("", "TO:", t);
+            for (const std::string& c : cc)
+                if (listed(c))
+                    add("CC:", "CC:", c);
+            for (const std::string& b : bcc)
+                if (listed(b))
+                    add("BCC:", "BCC:", b);
+            DropLast(mail_.AddressList);
+            DropLast(mail_.RecipientDisplay);
+        }
+    }
+
+    // Line 4: sender fields.
+    {
+        const std::string line4 = ReplaceChar(lines[3], ',', '\t');
+        const std::size_t tab1 = FindChar(line4, '\t');
+        if (tab1 == std::string::npos) {
+            mail_.Sender1 = line4;
+        } else {
+            mail_.Sender1 = line4.substr(0, tab1);
+            const std::string rest = line4.substr(tab1 + 1);
+            const std::size_t tab2 = FindChar(rest, '\t');
+            if (tab2 == std::string::npos) {
+                mail_.Sender2 = rest;
+            } else {
+                mail_.Sender2 = rest.substr(0, tab2);
+                mail_.Sender3 = rest.substr(tab2 + 1);
+            }
+        }
+    }
+
+    // Line 5: subject.
+    mail_.Subject = NormalizeKana(lines[4]);
+
+    // Line 6: attachments, or "*" and an attachment list file.
+    {
+        std::string text;
+        const std::string& line6 = lines[5];
+        if (!line6.empty() && line6[0] == '*') {
+            const std::string path = ApplyRelativePathRule(std::string_view(line6).substr(1), programFolder_);
+            if (LowerExtension(path) == ".csv" && platform::FileExists(path)) {
+                std::vector<std::string> list;
+                if (LoadLines(path, list)) {
+                    for (std::size_t k = 0; k + 1 < list.size(); ++k) {
+                        if (!Trim(list[k]).empty()) {
+                            text += list[k];
+                            text += ',';
+                        }
+                    }
+                    if (!list.empty() && !Trim(list.back()).empty())
+                        text += list.back();
+                }
+            } else {
+                text = path;
+            }
+        } else {
+            text = line6;
+        }
+        ForEachField(ReplaceChar(text, ',', '\t'), '\t', [&](const std::string& field) {
+            const std::string path = ApplyRelativePathRule(field, programFolder_);
+            mail_.AttachmentList += '"';
+            mail_.AttachmentList += path;
+            mail_.AttachmentList += "\",";
+            mail_.AttachmentNames += FileNameOf(path);
+            mail_.AttachmentNames += '\t';
+        });
+        DropLast(mail_.AttachmentList);
+        DropLast(mail_.AttachmentNames);
+    }
+
+    // Body: the lines after the header, normalised in place.
+    lines.erase(lines.begin(), lines.begin() + kHeaderLines);
+    std::size_t bodySize = 0;
+    for (std::string& line : lines) {
+        line = NormalizeKana(line);
+        bodySize += line.size() + 2;
+    }
+
+    // The body file.
+    const std::string bodyPath = (mail_.MailFolder.empty() ? state_.WorkFolder : mail_.MailFolder) + "body.txt";
+    platform::DeleteFile(bodyPath);
+    bool written = false;
+    if (!platform::FileExists(bodyPath)) {
+        std::string body;
+        body.reserve(bodySize);
+        for (const std::string& line : lines) {
+            body += line;
+            body += "\r\n";
+        }
+        written = WriteNewFile(bodyPath, body) == 0;
+    }
+    if (!written)
+        ReportWriteFailure();
+}
+
+void TDelivery::ReportWriteFailure()
+{
+    state_.StatusCode = 1;
+    AppendFile(MailLogPath(), FormatMailLogStamp(clock_.Now()) + ": System WriteError");
+    std::string text(jp::kWriteFailureLine1);
+    text += "\r\n";
+    text += jp::kWriteFailureLine2;
+    view_.ShowWarning(jp::kWarningCaption, text);
+    state_.Closing = true;
+    view_.CloseWindow();
+}

@@ -1,0 +1,138 @@
+// The mailer command and the mailer process.
+#include "run/TDelivery.h"
+
+#include "jtext/MailJstr.h"
+#include "jtext/SjisBytes.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+
+#include <string>
+
+namespace {
+constexpr std::string_view kRedirect = " > $log.txt";
+constexpr std::string_view kMailerOutput = "$log.txt";
+constexpr std::string_view kBatchFile = "$mail.bat";
+constexpr std::uint32_t kWaitSliceMs = 100;
+constexpr std::uint32_t kBetweenWaitsMs = 250;
+
+bool AllBelowP(const std::string& s)
+{
+    for (unsigned char c : s) {
+        if (c >= 0x50)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+std::string TDelivery::EncodeSender(const std::string& sender1) const
+{
+    if (!state_.EncodeSenderName)
+        return sender1;
+    if (!HasDoubleByte(sender1) && AllBelowP(sender1))
+        return sender1;
+    if (sender1.size() > 2 && sender1.front() == '"' && sender1.back() == '"') {
+        const std::string inner = sender1.substr(1, sender1.size() - 2);
+        const std::size_t lt = FindLastChar(inner, '<');
+        if (lt == std::string::npos || lt == 0)
+            return sender1;
+        return "\"" + EncodeMimeHeader(inner.substr(0, lt)) + " " + inner.substr(lt) + "\"";
+    }
+    return sender1;
+}
+
+std::string TDelivery::BuildCommand(bool batch) const
+{
+    std::string cmd = settings_.Name + " ";
+    if (batch)
+        cmd += "-d ";
+    if (!mail_.Host.empty())
+        cmd += "-h" + Trim(mail_.Host) + " ";
+    if (!mail_.Sender1.empty())
+        cmd += "-f" + Trim(EncodeSender(mail_.Sender1)) + " ";
+    if (!mail_.Sender2.empty())
+        cmd += "-r" + Trim(mail_.Sender2) + " ";
+    if (!mail_.Sender3.empty())
+        cmd += "-n" + Trim(mail_.Sender3) + " ";
+    if (!mail_.Subject.empty())
+        cmd += "-s\"" + Trim(mail_.Subject) + "\" ";
+    if (!mail_.AttachmentList.empty())
+        cmd += "-a" + Trim(mail_.AttachmentList) + " ";
+    cmd += "-m -Fbody.txt ";
+    if (!mail_.AddressList.empty())
+        cmd += Trim(mail_.AddressList) + " ";
+    if (batch)
+        cmd += kRedirect;
+    else if (settings_.NoTopt == 0)
+        cmd += "-t";
+    return cmd;
+}
+
+void TDelivery::SendMail()
+{
+    const bool batch = state_.BatchMode;
+    const std::string command = BuildCommand(batch);
+
+    if (!platform::SetCurrentDir(state_.WorkFolder)) {
+        // The mailer must not run anywhere else: the mail fails.
+        state_.StatusCode = -1;
+        WriteTrace("Smail Skipped: cannot enter the work folder " + state_.WorkFolder);
+        return;
+    }
+
+    std::string runLine = command;
+    const std::string logPath = WorkFile(kMailerOutput);
+    const std::string batchPath = WorkFile(kBatchFile);
+    if (batch) {
+        platform::DeleteFile(logPath);
+        // The script runs the same arguments as the command, each quoted for the
+        // shell, and redirects standard output itself.
+        const std::string script =
+            platform::MakeBatchScript(std::string_view(command).substr(0, command.size() - kRedirect.size()), kMailerOutput);
+        platform::DeleteFile(batchPath);
+        if (platform::FileExists(batchPath) || WriteNewFile(batchPath, script) != 0) {
+            ReportWriteFailure();
+            return;
+        }
+        runLine = batchPath;
+    }
+
+    WriteTrace("Smail Execute:" + runLine);
+    if (RunAndWait(runLine, batch) == -1)
+        state_.StatusCode = -1;
+    WriteTrace("Smail Done:" + std::to_string(state_.StatusCode));
+
+    if (batch) {
+        platform::DeleteFile(batchPath);
+        std::string record = "#Cmd:\r\n" + command + "\r\n";
+        if (platform::FileExists(logPath)) {
+            std::vector<std::string> output;
+            LoadLines(logPath, output);
+            record += "#Res:\r\n";
+            for (const std::string& line : output) {
+                record += line;
+                record += "\r\n";
+            }
+            AppendFile(MailLogPath(), record);
+            platform::DeleteFile(logPath);
+        } else {
+            record += "None\r\n";
+            AppendFile(MailLogPath(), record);
+        }
+    }
+}
+
+int TDelivery::RunAndWait(const std::string& commandLine, bool batchFile)
+{
+    if (!mailer_.Start(commandLine, batchFile))
+        return -1;
+    while (!mailer_.WaitEnded(kWaitSliceMs)) {
+        view_.ProcessEvents();
+        clock_.Sleep(kBetweenWaitsMs);
+    }
+    const int code = mailer_.ExitCode();
+    mailer_.Close();
+    if (code != 0)
+        state_.StatusCode = code;
+    return code;
+}

@@ -1,0 +1,32 @@
+// The result list's rows, newest on top. Rows are kept in the order they were
+// added, so putting a row on top is an append; the window maps its row k to
+// the k-th newest.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct TResultRow {
+    std::string SendCode;    // caption column
+    std::string Subject;
+    std::string Recipients;  // recipient display
+    std::string Status;      // status code in decimal
+    // The job-list line that sends this row's mail again: definition path, a
+    // comma, send code. Each row carries its own so that a resend can never
+    // pick another row's mail.
+    std::string JobLine;
+};
+
+class TResultRows {
+public:
+    std::size_t Count() const { return rows_.size(); }
+    // Row k counted from the top (0 = newest).
+    const TResultRow& Row(std::size_t k) const { return rows_[rows_.size() - 1 - k]; }
+    void InsertTop(TResultRow row) { rows_.push_back(std::move(row)); }
+    void Clear() { rows_.clear(); rows_.shrink_to_fit(); }
+    void Reserve(std::size_t n) { rows_.reserve(n); }
+
+private:
+    std::vector<TResultRow> rows_;
+};

@@ -1,0 +1,89 @@
+// What the delivery run needs from its surroundings: time, the window and the
+// mailer process. The program passes the real ones; tests pass fakes (virtual
+// time, a recording window, scripted mailers).
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual void Sleep(std::uint32_t ms) = 0;
+    // Millisecond tick; wraps around as an unsigned 32-bit counter.
+    virtual std::uint32_t Tick() = 0;
+    virtual platform::LocalTime Now() = 0;
+};
+
+// The window as the run sees it. Texts are CP932.
+class IView {
+public:
+    virtual ~IView() = default;
+
+    virtual void ClearSummary() = 0;
+    virtual void UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors) = 0;
+    virtual void SetLabelState(std::string_view text) = 0;
+    virtual void SetLabelSendVisible(bool visible) = 0;
+    virtual void SetProgressMax(int max) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+
+    // The result rows changed: emptied or refilled as a whole.
+    virtual void ResultRowsReset() = 0;
+    // One row was inserted at the top.
+    virtual void ResultRowInserted() = 0;
+
+    // Lets pending window events through (buttons, timers, the close).
+    virtual void ProcessEvents() = 0;
+    // Starts TimerWait with the given interval; when it fires, the window calls
+    // TDelivery::TimerWaitTimer.
+    virtual void StartTimerWait(std::uint32_t intervalMs) = 0;
+
+    // Modal boxes. Without a person to answer them they take their default.
+    virtual void ShowWarning(std::string_view caption, std::string_view text) = 0;
+    virtual void ShowInformation(std::string_view text) = 0;
+    virtual bool AskYesNo(std::string_view text) = 0;
+
+    // Closes the main window (which ends the process when the status code is non-zero).
+    virtual void CloseWindow() = 0;
+};
+
+// One mailer process at a time.
+class IMailerProcess {
+public:
+    virtual ~IMailerProcess() = default;
+    // Starts the command line hidden in the current folder; `batchFile` says the
+    // command line is the path of a batch file. False when it cannot be started.
+    virtual bool Start(const std::string& commandLine, bool batchFile) = 0;
+    // Waits up to timeoutMs; true once the process has ended.
+    virtual bool WaitEnded(std::uint32_t timeoutMs) = 0;
+    // The exit code of the ended process.
+    virtual int ExitCode() = 0;
+    // Releases the process's handles.
+    virtual void Close() = 0;
+};
+
+// The real clock and mailer process of this platform.
+class TSystemClock : public IClock {
+public:
+    void Sleep(std::uint32_t ms) override;
+    std::uint32_t Tick() override;
+    platform::LocalTime Now() override;
+};
+
+class TSystemMailerProcess : public IMailerProcess {
+public:
+    ~TSystemMailerProcess() override;
+    bool Start(const std::string& commandLine, bool batchFile) override;
+    bool WaitEnded(std::uint32_t timeoutMs) override;
+    int ExitCode() override;
+    void Close() override;
+
+private:
+    int pid_ = -1;
+    int pidfd_ = -1;
+    int exitCode_ = 0;
+    bool running_ = false;
+};

@@ -1,0 +1,57 @@
+#include "run/RunEnvironment.h"
+
+#include "platform/Process.h"
+
+void TSystemClock::Sleep(std::uint32_t ms) { platform::SleepMs(ms); }
+std::uint32_t TSystemClock::Tick() { return platform::TickMs(); }
+platform::LocalTime TSystemClock::Now() { return platform::NowLocal(); }
+
+TSystemMailerProcess::~TSystemMailerProcess() { Close(); }
+
+bool TSystemMailerProcess::Start(const std::string& commandLine, bool batchFile)
+{
+    Close();
+    platform::ChildProcess child;
+    const bool started = batchFile ? platform::StartBatchHidden(commandLine, child)
+                                   : platform::StartHidden(commandLine, child);
+    if (!started)
+        return false;
+    pid_ = child.pid;
+    pidfd_ = child.pidfd;
+    exitCode_ = 0;
+    running_ = true;
+    return true;
+}
+
+bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
+{
+    if (!running_)
+        return true;
+    platform::ChildProcess child{pid_, pidfd_, 0};
+    switch (platform::WaitForExit(child, timeoutMs)) {
+    case platform::WaitResult::kTimeout:
+        return false;
+    case platform::WaitResult::kExited:
+        exitCode_ = child.exitCode;
+        break;
+    case platform::WaitResult::kFailed:
+        // The process can no longer be waited for: count the mail as failed.
+        exitCode_ = -1;
+        break;
+    }
+    running_ = false;
+    return true;
+}
+
+int TSystemMailerProcess::ExitCode() { return exitCode_; }
+
+void TSystemMailerProcess::Close()
+{
+    if (pid_ < 0 && pidfd_ < 0)
+        return;
+    platform::ChildProcess child{pid_, pidfd_, exitCode_};
+    platform::CloseProcess(child);
+    pid_ = -1;
+    pidfd_ = -1;
+    running_ = false;
+}

@@ -1,0 +1,160 @@
+// The writers with their retry rule, the load retry rule and the trace log,
+// against a second real process that holds the file.
+#include "RunFixture.h"
+
+#include <filesystem>
+
+#include "platform/Errors.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A child process that holds an exclusive lock on `path` for `ms` milliseconds.
+class TLockHolder {
+public:
+    TLockHolder(const std::string& path, int ms)
+    {
+        int ready[2];
+        if (pipe(ready) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
+            flock(fd, LOCK_EX);
+            (void)!write(ready[1], "x", 1);
+            usleep(static_cast<useconds_t>(ms) * 1000);
+            _exit(0);
+        }
+        char c;
+        (void)!read(ready[0], &c, 1); // the lock is held from here on
+        close(ready[0]);
+        close(ready[1]);
+    }
+    ~TLockHolder()
+    {
+        if (pid_ > 0)
+            waitpid(pid_, nullptr, 0);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+class WritersTest : public ::testing::Test {
+protected:
+    WritersTest() : view(virtualClock), delivery(folder.Cp932Path(), view, clock, mailer) {}
+    std::string File(const std::string& name) const { return folder.Cp932Path() + name; }
+    static double Seconds(std::chrono::steady_clock::time_point since)
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+    }
+
+    TTempFolder folder;
+    TSystemClock clock;
+    TVirtualClock virtualClock;
+    TRecordingView view;
+    TSystemMailerProcess mailer;
+    TDelivery delivery;
+};
+
+TEST_F(WritersTest, BasicWrites)
+{
+    EXPECT_EQ(delivery.WriteNewFile(File("empty.txt"), ""), 0);
+    EXPECT_TRUE(folder.Exists("empty.txt"));
+    EXPECT_EQ(folder.ReadBytes("empty.txt"), "");
+    EXPECT_EQ(delivery.AppendFile(File("new.txt"), "abc"), 0);
+    EXPECT_EQ(delivery.AppendFile(File("new.txt"), "def"), 0);
+    EXPECT_EQ(folder.ReadBytes("new.txt"), "abcdef");
+    EXPECT_EQ(delivery.WriteNewFile(File("new.txt"), "x"), 0);
+    EXPECT_EQ(folder.ReadBytes("new.txt"), "x");
+    EXPECT_EQ(delivery.WriteNewFile(File("missing/x.txt"), "x"), 1);
+}
+
+TEST_F(WritersTest, FileHeldHalfASecondIsWrittenOnALaterAttempt)
+{
+    folder.WriteBytes("held.txt", "old");
+    TLockHolder holder(folder.Path() + "held.txt", 500);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(delivery.AppendFile(File("held.txt"), "new"), 0);
+    EXPECT_GE(Seconds(start), 0.3);
+    EXPECT_EQ(folder.ReadBytes("held.txt"), "oldnew");
+}
+
+TEST_F(WritersTest, FileHeldTwoSecondsFailsAfterTenAttemptsAndIsNotTruncated)
+{
+    folder.WriteBytes("held.txt", "keep");
+    TLockHolder holder(folder.Path() + "held.txt", 2000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(delivery.WriteNewFile(File("held.txt"), "new"), 1);
+    const double took = Seconds(start);
+    EXPECT_GE(took, 1.45);
+    EXPECT_LT(took, 1.95);
+    EXPECT_EQ(folder.ReadBytes("held.txt"), "keep"); // never truncated under someone else's lock
+}
+
+TEST_F(WritersTest, StopRequestCutsTheRetriesShort)
+{
+    TLockHolder holder(folder.Path() + "held.txt", 1000);
+    delivery.State().StopRequest = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(delivery.AppendFile(File("held.txt"), "x"), 1);
+    const double took = Seconds(start);
+    EXPECT_GE(took, 0.14);
+    EXPECT_LT(took, 0.45);
+}
+
+TEST_F(WritersTest, LoadRetriesWhileAnotherProcessWrites)
+{
+    folder.WriteBytes("list.txt", "a\r\nb");
+    std::vector<std::string> lines{"before"};
+    {
+        TLockHolder holder(folder.Path() + "list.txt", 200);
+        EXPECT_TRUE(delivery.LoadLines(File("list.txt"), lines));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
+    {
+        TLockHolder holder(folder.Path() + "list.txt", 1500); // longer than 11 attempts
+        lines = {"before"};
+        EXPECT_FALSE(delivery.LoadLines(File("list.txt"), lines));
+        EXPECT_EQ(lines, std::vector<std::string>{"before"});
+    }
+}
+
+TEST_F(WritersTest, TraceLog)
+{
+    // Off: no file is touched.
+    delivery.StartTrace();
+    delivery.WriteTrace("nothing");
+    EXPECT_FALSE(folder.Exists("TraceMailLog.txt"));
+
+    delivery.Settings().EnableTrace = 1;
+    folder.WriteBytes("TraceMailLog.txt", "old contents\r\n");
+    delivery.StartTrace();
+    delivery.WriteTrace("Smail Done:0");
+    const auto lines = ReadUtf8Lines(folder.Path() + "TraceMailLog.txt");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "<<Trace Start>>");
+    ASSERT_EQ(lines[1].size(), 20u + 12u);
+    EXPECT_EQ(lines[1].substr(4, 1) + lines[1].substr(7, 1) + lines[1].substr(13, 1) + lines[1].substr(19, 1), "//: ");
+    EXPECT_EQ(lines[1].substr(20), "Smail Done:0");
+
+    // Deleted after start-up: the error reaches the caller.
+    std::filesystem::remove(folder.Path() + "TraceMailLog.txt");
+    EXPECT_THROW(delivery.WriteTrace("x"), EInOutError);
+}
+
+TEST(TimeFormats, Stamps)
+{
+    const platform::LocalTime t{2025, 1, 7, 14, 3, 9, 0};
+    EXPECT_EQ(FormatTraceStamp(t), "2025/01/07 14:03:09 ");
+    EXPECT_EQ(FormatMailLogStamp(t), "20250107140309");
+    EXPECT_EQ(FormatResultDate(t), "2025/1/7");
+    EXPECT_EQ(FormatResultTime(t), "14:3:9");
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+#include "support/RunFakes.h"
+
+#include "platform/CodePage.h"
+#include "run/TDelivery.h"
+
+#include <ctime>
+
+platform::LocalTime TVirtualClock::Now()
+{
+    tm t{};
+    t.tm_year = start.year - 1900;
+    t.tm_mon = start.month - 1;
+    t.tm_mday = start.day;
+    t.tm_hour = start.hour;
+    t.tm_min = start.minute;
+    t.tm_sec = start.second;
+    const std::uint64_t ms = now_ + static_cast<std::uint64_t>(start.millisecond);
+    time_t secs = timegm(&t) + static_cast<time_t>(ms / 1000);
+    tm out{};
+    gmtime_r(&secs, &out);
+    return platform::LocalTime{out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour, out.tm_min, out.tm_sec,
+                               static_cast<int>(ms % 1000)};
+}
+
+void TRecordingView::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
+{
+    log.push_back(std::string("UpdateSummary(") + (waitOnly ? "true" : "false") + "," + std::to_string(processed) + "," +
+                  std::to_string(total) + "," + std::to_string(remainingSeconds) + "," + std::to_string(errors) + ")");
+}
+
+void TRecordingView::SetLabelState(std::string_view text)
+{
+    log.push_back("LabelState:" + platform::Cp932ToUtf8(text));
+}
+
+void TRecordingView::ProcessEvents()
+{
+    ++eventPasses;
+    if (timerActive_ && clock_.Elapsed() >= timerDue_) {
+        timerActive_ = false;
+        log.push_back("TimerWaitTimer");
+        if (delivery_)
+            delivery_->TimerWaitTimer();
+    }
+    while (!scheduled.empty() && scheduled.front().at <= clock_.Elapsed()) {
+        auto action = std::move(scheduled.front().action);
+        scheduled.pop_front();
+        action();
+    }
+}
+
+void TRecordingView::StartTimerWait(std::uint32_t intervalMs)
+{
+    log.push_back("StartTimerWait:" + std::to_string(intervalMs));
+    timerActive_ = true;
+    timerDue_ = clock_.Elapsed() + intervalMs;
+}
+
+void TRecordingView::ShowWarning(std::string_view caption, std::string_view text)
+{
+    log.push_back("Warning:" + platform::Cp932ToUtf8(caption) + ":" + platform::Cp932ToUtf8(text));
+}
+
+void TRecordingView::ShowInformation(std::string_view text)
+{
+    log.push_back("Information:" + platform::Cp932ToUtf8(text));
+}
+
+bool TRecordingView::AskYesNo(std::string_view text)
+{
+    log.push_back("AskYesNo:" + platform::Cp932ToUtf8(text));
+    return yesAnswer;
+}
+
+std::vector<std::string> TRecordingView::Lines(const std::string& prefix) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : log) {
+        if (line.rfind(prefix, 0) == 0)
+            out.push_back(line);
+    }
+    return out;
+}
+
+bool TScriptedMailer::Start(const std::string& commandLine, bool batchFile)
+{
+    started.push_back({commandLine, batchFile});
+    if (!script.empty()) {
+        current_ = script.front();
+        script.pop_front();
+    } else {
+        current_ = defaultRun;
+    }
+    if (current_.startFails)
+        return false;
+    endsAt_ = clock_.Elapsed() + current_.durationMs;
+    return true;
+}
+
+bool TScriptedMailer::WaitEnded(std::uint32_t timeoutMs)
+{
+    const std::uint64_t now = clock_.Elapsed();
+    if (now >= endsAt_)
+        return true;
+    const std::uint64_t left = endsAt_ - now;
+    if (left <= timeoutMs) {
+        clock_.Advance(left);
+        return true;
+    }
+    clock_.Advance(timeoutMs);
+    return false;
+}

@@ -1,0 +1,68 @@
+#include "support/TempFolder.h"
+
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TTempFolder::TTempFolder()
+{
+    std::string tmpl = (fs::temp_directory_path() / "tarnwick-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl + "/";
+}
+
+TTempFolder::~TTempFolder()
+{
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string TTempFolder::Cp932Path() const { return platform::Utf8ToCp932(path_); }
+
+void TTempFolder::WriteBytes(const std::string& relative, const std::string& bytes) const
+{
+    const fs::path p = fs::path(path_) / relative;
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+void TTempFolder::WriteLines(const std::string& relative, const std::vector<std::string>& utf8Lines) const
+{
+    std::string bytes;
+    for (const std::string& line : utf8Lines)
+        bytes += Sjis(line) + "\r\n";
+    WriteBytes(relative, bytes);
+}
+
+void TTempFolder::MakeFolder(const std::string& relative) const { fs::create_directories(fs::path(path_) / relative); }
+
+std::string TTempFolder::ReadBytes(const std::string& relative) const
+{
+    std::ifstream in(fs::path(path_) / relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool TTempFolder::Exists(const std::string& relative) const { return fs::exists(fs::path(path_) / relative); }
+
+std::string Sjis(const std::string& utf8) { return platform::Utf8ToCp932(utf8); }
+std::string Utf8(const std::string& cp932) { return platform::Cp932ToUtf8(cp932); }
+
+std::vector<std::string> ReadUtf8Lines(const std::string& osPath)
+{
+    std::ifstream in(osPath, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> out;
+    for (const std::string& line : platform::SplitLines(bytes))
+        out.push_back(platform::Cp932ToUtf8(line));
+    return out;
+}

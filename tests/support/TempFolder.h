@@ -1,0 +1,36 @@
+// A temporary folder for one test, removed afterwards, with helpers that write
+// CP932 files from UTF-8 test texts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+
+    // The folder as an operating-system path ending in "/".
+    const std::string& Path() const { return path_; }
+    // The folder as a CP932 path ending in "/".
+    std::string Cp932Path() const;
+
+    // Writes bytes to a file below the folder (creating sub-folders).
+    void WriteBytes(const std::string& relative, const std::string& bytes) const;
+    // Writes UTF-8 lines as CP932, each ended by CR LF.
+    void WriteLines(const std::string& relative, const std::vector<std::string>& utf8Lines) const;
+    void MakeFolder(const std::string& relative) const;
+    std::string ReadBytes(const std::string& relative) const;
+    bool Exists(const std::string& relative) const;
+
+private:
+    std::string path_;
+};
+
+// UTF-8 to CP932 bytes (and back) for test texts.
+std::string Sjis(const std::string& utf8);
+std::string Utf8(const std::string& cp932);
+// CP932 lines read from a file, split at CR LF, converted to UTF-8.
+std::vector<std::string> ReadUtf8Lines(const std::string& osPath);
