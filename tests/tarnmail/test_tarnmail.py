@@ -4,10 +4,12 @@
 import email
 import email.policy
 import glob
+import logging
 import os
 import re
 import shutil
 import socket
+import ssl
 import subprocess
 import tempfile
 import unittest
@@ -18,7 +20,7 @@ from aiosmtpd.smtp import AuthResult
 TARNMAIL = os.environ.get("TARNMAIL", "")
 
 # Exit codes documented in tools/tarnmail/README.md.
-SENT, USAGE, UNREADABLE, UNREACHABLE, TEMPORARY, PERMANENT, AUTH_FAILED = 0, 2, 3, 4, 5, 6, 7
+SENT, USAGE, UNREADABLE, UNREACHABLE, TEMPORARY, PERMANENT, AUTH_FAILED, OTHER = 0, 2, 3, 4, 5, 6, 7, 8
 
 
 def sj(text):
@@ -211,10 +213,43 @@ class TarnmailTest(unittest.TestCase):
         self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=wrong\nTLS=try\n" % self.port)
         r = self.run_tarnmail(args)
         self.assertEqual(r.returncode, AUTH_FAILED, r.stdout)
-        self.assertNotIn(b"wrong", r.stdout)
+        self.assertIn(b"AUTH PLAIN (credentials hidden)", r.stdout)
+        self.assertNotIn(b"AHUAd3Jvbmc", r.stdout)  # base64 of "\0u\0wrong"
         self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=secret\n" % self.port)
         r = self.run_tarnmail(args)
         self.assertEqual(r.returncode, SENT, r.stdout)
+        self.assertEqual(len(self.recorder.mails), 1)
+
+    def test_tls(self):
+        # A server without STARTTLS: "require" must not send in the clear.
+        self.start_server()
+        args = [b"-h127.0.0.1:%d" % self.port, b"-fs@example.jp", b"a@example.jp"]
+        self.write_ini("[SMTP]\nTLS=require\n")
+        self.assertEqual(self.run_tarnmail(args).returncode, OTHER)
+        self.assertEqual(self.recorder.mails, [])
+
+        if not shutil.which("openssl"):
+            self.skipTest("no openssl to make a test certificate")
+        key, cert = os.path.join(self.dir, "key.pem"), os.path.join(self.dir, "cert.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=localhost", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(cert, key)
+        self.start_server(tls_context=context, require_starttls=True)
+        args[0] = b"-h127.0.0.1:%d" % self.port
+        # An untrusted certificate is refused unless the settings allow it.
+        self.write_ini("[SMTP]\nTLS=require\n")
+        server_log = logging.getLogger("mail.log")
+        server_log.disabled = True  # it would print the refused handshake
+        try:
+            self.assertEqual(self.run_tarnmail(args).returncode, OTHER)
+        finally:
+            server_log.disabled = False
+        self.write_ini("[SMTP]\nTLS=require\nVerifyCertificate=0\n")
+        r = self.run_tarnmail(args + [b"-d"])
+        self.assertEqual(r.returncode, SENT, r.stdout)
+        self.assertIn(b"STARTTLS", r.stdout)
         self.assertEqual(len(self.recorder.mails), 1)
 
     def test_server_down(self):
