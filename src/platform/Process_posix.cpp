@@ -155,9 +155,13 @@ enum class Reap { kDone, kRunning, kError };
 // Collects the child's status if it has ended (or waits for it without WNOHANG).
 Reap TryReap(ChildProcess& child, int flags)
 {
+    // Through the pidfd when there is one: it names this very process even
+    // after its pid has been reused.
+    const idtype_t type = child.pidfd >= 0 ? P_PIDFD : P_PID;
+    const id_t id = static_cast<id_t>(child.pidfd >= 0 ? child.pidfd : child.pid);
     siginfo_t info {};
     for (;;) {
-        if (::waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | flags) == 0)
+        if (::waitid(type, id, &info, WEXITED | flags) == 0)
             break;
         if (errno != EINTR)
             return Reap::kError;
@@ -261,11 +265,11 @@ WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
 
 void CloseProcess(ChildProcess& child)
 {
-    if (child.pidfd >= 0)
-        ::close(child.pidfd);
     // Reap a child that has ended meanwhile so it leaves no zombie.
     if (!child.exited && child.pid > 0)
         TryReap(child, WNOHANG);
+    if (child.pidfd >= 0)
+        ::close(child.pidfd);
     child.pidfd = -1;
     child.pid = -1;
 }

@@ -12,7 +12,8 @@
 //                            the last value the last value repeats
 //   FAKE_MAILER_SIGNAL       signal number to kill itself with at the end
 //   FAKE_MAILER_SLEEP_MS     milliseconds to sleep before ending
-//   FAKE_MAILER_PRINT        text for standard output ("\n", "\r", "\\" escapes)
+//   FAKE_MAILER_PRINT        text for standard output ("\n", "\r", "\\" escapes;
+//                            CP932 double-byte characters are kept whole)
 //   FAKE_MAILER_PRINT_FILE   file whose bytes go to standard output
 //   FAKE_MAILER_PRINT_ERR    text for standard error (same escapes)
 //   FAKE_MAILER_PRINT_BYTES  number of "x" bytes to flood standard output with
@@ -121,7 +122,12 @@ std::string Unescape(const std::string& s)
 {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        if (lead && i + 1 < s.size()) { // CP932: a trail byte 0x5C is no escape
+            out += s.substr(i, 2);
+            ++i;
+        } else if (s[i] == '\\' && i + 1 < s.size()) {
             const char c = s[++i];
             out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
         } else {
@@ -214,10 +220,11 @@ int main(int argc, char** argv, char** envp)
 
     const std::string recordPath = Key("FAKE_MAILER_RECORD");
     if (!recordPath.empty()) {
+        const std::string record = MakeRecord(argc, argv); // before our own descriptor is open
         const int fd = ::open(recordPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (fd >= 0) {
             ::flock(fd, LOCK_EX);
-            WriteAll(fd, MakeRecord(argc, argv));
+            WriteAll(fd, record);
             ::close(fd);
         }
     }
@@ -247,9 +254,9 @@ int main(int argc, char** argv, char** envp)
     }
 
     if (!Key("FAKE_MAILER_SIGNAL").empty()) {
-        const int sig = std::atoi(Key("FAKE_MAILER_SIGNAL").c_str());
-        std::signal(sig, SIG_DFL);
-        ::kill(::getpid(), sig);
+        // The disposition is left as inherited: an ignored signal shows up
+        // as a run that ends normally.
+        ::kill(::getpid(), std::atoi(Key("FAKE_MAILER_SIGNAL").c_str()));
     }
     if (!Key("FAKE_MAILER_EXIT_SEQ").empty())
         return NextSequenceCode(Key("FAKE_MAILER_EXIT_SEQ"));

@@ -34,6 +34,8 @@ public:
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
             const int fd = ::open(path.c_str(), O_RDWR);
             char c = (fd >= 0 && ::flock(fd, how) == 0) ? '1' : '0';
             (void)!::write(ready[1], &c, 1);

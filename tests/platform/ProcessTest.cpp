@@ -1,6 +1,6 @@
 #include "platform/Process.h"
 
-#include "FakeMailerRecord.h"
+#include "support/FakeMailerRecord.h"
 #include "PlatformTestUtil.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"

@@ -1,4 +1,4 @@
-#include "FakeMailerRecord.h"
+#include "support/FakeMailerRecord.h"
 
 #include <cstdlib>
 #include <fstream>
