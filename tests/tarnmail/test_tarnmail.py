@@ -118,8 +118,10 @@ class TarnmailTest(unittest.TestCase):
         self.write_work("body.txt", sj(body))
         pdf = bytes(range(256)) * 40
         pdf_path = self.write_work("資料.pdf", pdf)
-        csv_path = self.write_work("list.csv", sj("名前,会社\r\n"))
-        attachments = b'-a"' + sj(pdf_path) + b'","' + csv_path.encode() + b'"'
+        os.mkdir(os.path.join(self.work, "sub"))
+        self.write_work("sub/表.csv", sj("名前,会社\r\n"))
+        # A Windows-style relative path; the second byte of 表 is 0x5C, no separator.
+        attachments = b'-a"' + sj(pdf_path) + b'","' + sj("sub\\表.csv") + b'"'
         args = [b"-h127.0.0.1:" + str(self.port).encode(),
                 sj("-f事務局 太郎 <office@example.jp>"), b"-rreply@example.jp",
                 b"-nbounce@example.jp", sj("-s" + subject),
@@ -154,7 +156,7 @@ class TarnmailTest(unittest.TestCase):
         self.assertEqual(parts[1].get_filename(), "資料.pdf")
         self.assertEqual(parts[1].get_content_type(), "application/pdf")
         self.assertEqual(parts[1].get_payload(decode=True), pdf)
-        self.assertEqual(parts[2].get_filename(), "list.csv")
+        self.assertEqual(parts[2].get_filename(), "表.csv")
         self.assertEqual(parts[2].get_payload(decode=True), sj("名前,会社\r\n"))
 
     def test_characters_outside_iso_2022_jp_go_out_in_utf8(self):

@@ -53,6 +53,19 @@ std::string ToCrLf(const std::string& text)
   return out;
 }
 
+std::string WindowsSeparatorsToSlashes(const std::string& cp932)
+{
+  std::string s = cp932;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))
+      ++i;  // a 0x5C here is the second byte of a character, not a separator
+    else if (c == '\\')
+      s[i] = '/';
+  }
+  return s;
+}
+
 std::string FileNameOf(const std::string& path)
 {
   std::size_t slash = path.rfind('/');
@@ -139,14 +152,26 @@ GDateTime* MailDate(bool japanTime)
 
 } // namespace
 
-bool ReadWholeFile(const std::string& cp932Path, std::string& data)
+bool ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath)
 {
   // The file system sees UTF-8; a name that is already UTF-8 is tried as is.
-  bool damaged = false;
-  std::string utf8 = Cp932ToUtf8(cp932Path, &damaged);
-  if (!damaged && ReadPath(utf8, data))
-    return true;
-  return utf8 != cp932Path && ReadPath(cp932Path, data);
+  // A path written on Windows may still carry backslashes.
+  std::vector<std::string> candidates;
+  for (const std::string& path : {cp932Path, WindowsSeparatorsToSlashes(cp932Path)}) {
+    bool damaged = false;
+    std::string utf8 = Cp932ToUtf8(path, &damaged);
+    if (!damaged)
+      candidates.push_back(utf8);
+    candidates.push_back(path);
+  }
+  for (const std::string& candidate : candidates) {
+    if (ReadPath(candidate, data)) {
+      if (openedPath)
+        *openedPath = candidate;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string ContentTypeFor(const std::string& fileName)
@@ -258,9 +283,10 @@ TBuiltMail BuildMail(const TMailOptions& o)
     g_object_unref(body);
     for (const std::string& path : o.Attachments) {
       std::string data;
-      if (!ReadWholeFile(path, data))
+      std::string opened;
+      if (!ReadWholeFile(path, data, &opened))
         throw EMailError(ecUnreadable, "cannot read the attachment " + path);
-      std::string name = FileNameOf(Cp932ToUtf8(path));
+      std::string name = FileNameOf(g_utf8_validate(opened.data(), opened.size(), nullptr) ? opened : Cp932ToUtf8(opened));
       std::string type = ContentTypeFor(name);
       std::size_t slash = type.find('/');
       GMimePart* part = MakePart(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str(), data,

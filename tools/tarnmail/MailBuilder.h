@@ -18,8 +18,10 @@ struct TBuiltMail {
 // addresses, ecUnreadable for a file that cannot be read.
 TBuiltMail BuildMail(const TMailOptions& options);
 
-// Reads a whole file whose name is CP932 bytes. False when it cannot.
-bool ReadWholeFile(const std::string& cp932Path, std::string& data);
+// Reads a whole file whose name is CP932 bytes (backslashes of a Windows
+// path are taken as separators). False when it cannot; `openedPath` gets the
+// name under which it was found.
+bool ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath = nullptr);
 
 // Content type of an attachment, by its file name extension.
 std::string ContentTypeFor(const std::string& fileName);
