@@ -282,6 +282,15 @@ class TarnmailTest(unittest.TestCase):
         self.assertEqual(sorted(dates), ["+0900", "-0500"])
         self.assertEqual(len(os.listdir(os.path.join(self.work, "outbox"))), 2)  # no leftovers
 
+    def test_bytes_that_are_not_shift_jis(self):
+        self.write_work("body.txt", sj("壊れた") + b"\xff" + sj("本文\r\n"))
+        r = self.run_tarnmail([b"-fs@example.jp", b"-m", b"-Fbody.txt", b"a@example.jp", b"-d"])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        self.assertIn(b"warning: the body file holds bytes that are not Shift_JIS", r.stdout)
+        with open(self.outbox_mails()[0], "rb") as f:
+            m = self.parse(f.read())
+        self.assertEqual(m.get_content().replace("\r\n", "\n"), "壊れた\ufffd本文\n")
+
     def test_bad_input_gives_defined_codes(self):
         cases = [
             ([b"-fs@example.jp", b"-x", b"a@example.jp"], USAGE),
