@@ -11,6 +11,7 @@
 
 #include <gmime/gmime.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ const char* CodeName(int code)
 
 int main(int argc, char** argv)
 {
+  // A reader that closes our output early must not decide the exit code.
+  std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   bool transcriptOn = false;
   for (const std::string& a : args)
