@@ -61,6 +61,24 @@ bool Lock(int fd, int how)
     return true;
 }
 
+// Opens without waiting: a FIFO (or similar) under a file's name would
+// otherwise block the open until someone opens its other end. Only regular
+// files (and devices such as /dev/null for writing) are accepted.
+int OpenFile(std::string_view path, int flags, bool allowDevice)
+{
+    const int fd = ::open(ToOsPath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const bool usable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || (allowDevice && S_ISCHR(st.st_mode)))
+        && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    if (!usable) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 bool FileExists(std::string_view path)
@@ -82,11 +100,11 @@ bool DeleteFile(std::string_view path)
 
 bool TryLoadFile(std::string_view path, std::string& contents)
 {
-    Fd fd(::open(ToOsPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(OpenFile(path, O_RDONLY, false));
     if (!fd.ok() || !Lock(fd.get(), LOCK_SH))
         return false;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (::fstat(fd.get(), &st) != 0)
         return false;
     std::string data;
     data.reserve(static_cast<std::size_t>(st.st_size));
@@ -110,7 +128,7 @@ bool TryWriteNewFile(std::string_view path, std::string_view data)
 {
     // Open without truncating, lock, then truncate: never empty a file that
     // someone else holds.
-    Fd fd(::open(ToOsPath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    Fd fd(OpenFile(path, O_WRONLY | O_CREAT, true));
     if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
         return false;
     if (::ftruncate(fd.get(), 0) != 0)
@@ -120,7 +138,7 @@ bool TryWriteNewFile(std::string_view path, std::string_view data)
 
 bool TryAppendFile(std::string_view path, std::string_view data)
 {
-    Fd fd(::open(ToOsPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    Fd fd(OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, true));
     if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
         return false;
     return WriteAll(fd.get(), data) && fd.Close();

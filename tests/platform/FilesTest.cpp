@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -110,6 +112,23 @@ TEST(Files, SharedLockOfAnotherProcessAllowsOnlyLoading)
     EXPECT_FALSE(TryAppendFile(path, "x"));
     holder.Release();
     EXPECT_TRUE(TryAppendFile(path, "d"));
+}
+
+TEST(Files, AFifoUnderAFileNameFailsAtOnce)
+{
+    TTempDir dir;
+    const std::string fifo = dir.File("pipe.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto attempts = std::async(std::launch::async, [&] {
+        std::string text;
+        return !TryLoadFile(fifo, text) && !TryWriteNewFile(fifo, "x") && !TryAppendFile(fifo, "x");
+    });
+    if (attempts.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Open both ends once so that a blocked attempt comes back.
+        ::close(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));
+        FAIL() << "an attempt on a FIFO blocked";
+    }
+    EXPECT_TRUE(attempts.get());
 }
 
 TEST(Files, MissingFilesAndFolders)
