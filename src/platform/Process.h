@@ -34,8 +34,9 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // found or not executable.
 std::string FindProgram(std::string_view name);
 
-// Starts the command line hidden. False when it cannot be started (empty
-// command, program not found, start failure).
+// Starts the command line hidden. argv[0] is the program name as written; the
+// program itself is the one FindProgram resolves. False when it cannot be
+// started (empty command, program not found, exec failure).
 bool StartHidden(std::string_view commandLine, ChildProcess& child);
 
 // Starts a batch file written by MakeBatchScript, hidden, through /bin/sh.
@@ -51,7 +52,10 @@ void CloseProcess(ChildProcess& child);
 // The text of a batch file that exports TZ=JST-9 and runs the command line's
 // arguments (split as above, program resolved as above), each quoted for the
 // shell, with standard output redirected to `outputFile` in the current folder.
-// No text of the command line is ever interpreted by the shell.
+// No text of the command line is ever interpreted by the shell. The mailer
+// replaces the shell (its exit code is the script's) and gets the resolved
+// path as argv[0]; standard error is not redirected, as with ">" on Windows.
+// A program that is not found makes the script exit with 127.
 std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile);
 
 // Ends the process at once with the given exit code (no further event handling).
