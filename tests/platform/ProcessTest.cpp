@@ -7,11 +7,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -285,4 +287,30 @@ TEST_F(ProcessTest, FakeMailerFollowsItsControlFileAndExitSequence)
     EXPECT_EQ(RunToEnd("fake_mailer"), 3);
     EXPECT_EQ(RunToEnd("fake_mailer"), 3);
     EXPECT_EQ(Runs().size(), 4u);
+}
+
+TEST(ExitProcessNow, FlushesBufferedOutputAndKeepsTheLowEightBits)
+{
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    std::fflush(stdout); // nothing of ours may be pending in the child's copy
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        std::printf("buffered"); // no line end: still in the buffer
+        ExitProcessNow(-1);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buf[64];
+    ssize_t n;
+    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_EQ(text, "buffered");
 }
