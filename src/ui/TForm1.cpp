@@ -1,0 +1,479 @@
+#include "ui/TForm1.h"
+
+#include "platform/CodePage.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Process.h"
+#include "ui/SummaryText.h"
+#include "ui/TColorButton.h"
+#include "ui/TForm1Icon.h"
+#include "ui/TResultListModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+TForm1::TBoxHook& BoxHook()
+{
+    static TForm1::TBoxHook hook;
+    return hook;
+}
+
+TForm1::TExitHook& ExitHook()
+{
+    static TForm1::TExitHook hook;
+    return hook;
+}
+
+// The window font: "ＭＳ Ｐゴシック", 12-pixel characters; IPAPGothic keeps its metrics.
+QFont WindowFont(int pixelSize, bool bold)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+QColor FromColorRef(std::uint32_t value)
+{
+    // Lowest byte red, then green, then blue; a top byte is ignored.
+    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF), static_cast<int>((value >> 16) & 0xFF));
+}
+
+// Report-style lists draw grid lines between their cells.
+class TGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(QColor(0xC0, 0xC0, 0xC0));
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->restore();
+    }
+};
+
+constexpr int kClientWidth = 416;
+constexpr int kClientHeight = 464;
+const char* const kSummaryCaptions[] = {"処理", "件名", "処理済／総件数", "１回の送信単位（件）",
+                                        "送信間隔（単位毎）", "送信間隔（１件毎）", "エラー件数"};
+
+} // namespace
+
+void TForm1::SetBoxHook(TBoxHook hook) { BoxHook() = std::move(hook); }
+void TForm1::SetExitHook(TExitHook hook) { ExitHook() = std::move(hook); }
+
+TForm1::TForm1(std::vector<std::string> args, std::string programFolder)
+    : QWidget(nullptr), args_(std::move(args)), programFolder_(std::move(programFolder))
+{
+    setObjectName(QStringLiteral("Form1"));
+    delivery_ = std::make_unique<TDelivery>(programFolder_, static_cast<IView&>(*this), clock_, mailer_);
+    BuildControls();
+
+    // The guard acts while the window is built: a later instance ends here.
+    SingleInstance1 = std::make_unique<TSingleInstance>(this);
+    SingleInstance1->SetDupInstAction(diActivateFirst);
+    SingleInstance1->SetUniqueName("Ident8957");
+    if (!SingleInstance1->Loaded())
+        return;
+    started_ = true;
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+std::string TForm1::SettingsPath() const
+{
+    return programFolder_ + TSingleInstance::BaseName(platform::ProgramPath()) + ".ini";
+}
+
+void TForm1::BuildControls()
+{
+    setWindowTitle(QStringLiteral("Tarnwick(Sedge)V0.37a^"));
+    setWindowIcon(TForm1Icon());
+    setFont(WindowFont(12, false));
+    setAutoFillBackground(true);
+    // No task-bar entry; system menu and minimise only; not resizable.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    move(212, 106);
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setGeometry(0, 0, kClientWidth, 113);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setHeaderLabels({QStringLiteral("項目"), QStringLiteral("内容")});
+    ListView1->setColumnWidth(0, 150);
+    ListView1->setColumnWidth(1, 250);
+    ListView1->setItemDelegate(new TGridDelegate(ListView1));
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    for (const char* caption : kSummaryCaptions)
+        new QTreeWidgetItem(ListView1, {QString::fromUtf8(caption), QString()});
+
+    ListView2 = new QTreeView(this);
+    ListView2->setObjectName(QStringLiteral("ListView2"));
+    ListView2->setGeometry(0, 113, kClientWidth, 239);
+    ListView2->setRootIsDecorated(false);
+    ListView2->setUniformRowHeights(true);
+    ListView2->setItemDelegate(new TGridDelegate(ListView2));
+    resultModel_ = new TResultListModel(delivery_->ResultRows(), this);
+    ListView2->setModel(resultModel_);
+    ListView2->header()->setStretchLastSection(false);
+    ListView2->header()->setSectionsMovable(false);
+    for (int c = 0; c < 4; ++c)
+        ListView2->setColumnWidth(c, 100);
+    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->setSeparatorsCollapsible(false);
+    mnuReSend = PopupMenu1->addAction(QStringLiteral("エラーメールを再送信"));
+    mnuReSend->setObjectName(QStringLiteral("mnuReSend"));
+    connect(mnuReSend, &QAction::triggered, this, [this] { mnuReSendClick(); });
+    connect(ListView2, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        mnuReSend->setEnabled(!running_);
+        PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos));
+    });
+
+    Panel2 = new QFrame(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, 352, kClientWidth, 70);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2->setLineWidth(1);
+    Panel2->setAutoFillBackground(true);
+    Label1 = new QLabel(QStringLiteral("残り時間（推定）"), Panel2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(8, 7);
+    LabelRestTime = new QLabel(Panel2);
+    LabelRestTime->setObjectName(QStringLiteral("LabelRestTime"));
+    LabelRestTime->setGeometry(8, 31, 170, 16);
+
+    const QFont buttonFont = WindowFont(19, true);
+    ColorButton2 = new TColorButton(Panel2);
+    ColorButton2->setObjectName(QStringLiteral("ColorButton2"));
+    ColorButton2->setGeometry(192, 8, 105, 49);
+    ColorButton2->setFont(buttonFont);
+    ColorButton2->SetCaption(QStringLiteral("一時停止"));
+    connect(ColorButton2, &TColorButton::clicked, this, [this] { ColorButton2Click(); });
+    ColorButton1 = new TColorButton(Panel2);
+    ColorButton1->setObjectName(QStringLiteral("ColorButton1"));
+    ColorButton1->setGeometry(304, 8, 105, 49);
+    ColorButton1->setFont(buttonFont);
+    ColorButton1->SetCaption(QStringLiteral("終了"));
+    connect(ColorButton1, &TColorButton::clicked, this, [this] { ColorButton1Click(); });
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(0, 422, kClientWidth, 17);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 439, kClientWidth, 25);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setAutoFillBackground(true);
+    LabelState = new QLabel(Panel1);
+    LabelState->setObjectName(QStringLiteral("LabelState"));
+    LabelState->setGeometry(8, 5, 350, 14);
+    LabelSend = new QLabel(QStringLiteral("送信中"), Panel1);
+    LabelSend->setObjectName(QStringLiteral("LabelSend"));
+    LabelSend->move(368, 6);
+    LabelSend->setFont(WindowFont(12, true));
+    QPalette red = LabelSend->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    LabelSend->setPalette(red);
+    LabelSend->adjustSize();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    TimerWait = new QTimer(this);
+    TimerWait->setObjectName(QStringLiteral("TimerWait"));
+    TimerWait->setInterval(60000);
+    connect(TimerWait, &QTimer::timeout, this, [this] { TimerWaitTimer(); });
+
+    // Tab order: the end button first (it holds the focus at start), then the
+    // pause button, the summary list and the result list.
+    ColorButton1->setFocusPolicy(Qt::TabFocus);
+    ColorButton2->setFocusPolicy(Qt::TabFocus);
+    setTabOrder(ColorButton1, ColorButton2);
+    setTabOrder(ColorButton2, ListView1);
+    setTabOrder(ListView1, ListView2);
+    ColorButton1->setFocus();
+}
+
+void TForm1::FormCreate()
+{
+    TSettings& settings = delivery_->Settings();
+    settings = ReadSettings(SettingsPath());
+    move(settings.Left, settings.Top);
+
+    delivery_->ResetOptions();
+    try {
+        delivery_->ParseCommandLine(args_);
+    } catch (const Exception& e) {
+        // The rest of start-up is skipped; activation then ends the program.
+        ShowErrorBox(e.Message());
+        return;
+    }
+
+    if (delivery_->State().InvisibleMode) {
+        setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+        setMinimumSize(0, 0);
+        setFixedSize(0, 0);
+        move(0, 0);
+    } else {
+        setFixedSize(kClientWidth, kClientHeight);
+    }
+    LabelState->clear();
+    delivery_->State().PauseRequest = false;
+    LabelSend->hide();
+
+    try {
+        delivery_->StartTrace();
+    } catch (const Exception& e) {
+        ShowErrorBox(e.Message());
+        return; // the window keeps its laid-out caption and colours
+    }
+    ApplyDesign(ReadDesign(programFolder_ + "DesignConfig.ini"));
+}
+
+void TForm1::ApplyDesign(const TDesign& design)
+{
+    setWindowTitle(FromCp932(design.Title));
+    const QColor background = FromColorRef(ColorFromText(design.BGColor, kDefaultFace));
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Panel2)}) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, background);
+        w->setPalette(pal);
+    }
+    ColorButton1->SetColor(FromColorRef(ColorFromText(design.Button1BGColor, kDefaultFace)));
+    ColorButton1->SetFontColor(FromColorRef(ColorFromText(design.Button1TXColor, kDefaultText)));
+    ColorButton2->SetColor(FromColorRef(ColorFromText(design.Button2BGColor, kDefaultFace)));
+    ColorButton2->SetFontColor(FromColorRef(ColorFromText(design.Button2TXColor, kDefaultText)));
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The activation work runs once after the window is first shown, whether or
+    // not a window manager activates it.
+    if (!activated_) {
+        activated_ = true;
+        QTimer::singleShot(0, this, [this] { FormActivate(); });
+    }
+}
+
+void TForm1::FormActivate()
+{
+    TDelivery::TActivation next = TDelivery::TActivation::kCloseSoon;
+    running_ = true;
+    try {
+        next = delivery_->Activate();
+    } catch (const std::exception& e) {
+        // The handler is abandoned; an unattended caller must not hang nor read success.
+        ShowErrorBox(e.what());
+        handlerFailed_ = true;
+        next = delivery_->State().KeepOpen ? TDelivery::TActivation::kStayOpen : TDelivery::TActivation::kCloseSoon;
+    }
+    running_ = false;
+    if (next == TDelivery::TActivation::kCloseSoon && !closed_)
+        Timer1->start();
+}
+
+void TForm1::Timer1Timer()
+{
+    Timer1->stop();
+    delivery_->State().JobList.clear();
+    delivery_->State().DefinitionLines.clear();
+    close();
+}
+
+void TForm1::TimerWaitTimer()
+{
+    TimerWait->stop();
+    delivery_->TimerWaitTimer();
+}
+
+void TForm1::ColorButton1Click() { delivery_->ColorButton1Click(); }
+
+void TForm1::ColorButton2Click()
+{
+    const bool paused = delivery_->ColorButton2Click();
+    ColorButton2->SetCaption(paused ? QStringLiteral("再開") : QStringLiteral("一時停止"));
+}
+
+void TForm1::mnuReSendClick()
+{
+    if (running_)
+        return; // no resend while a run is in progress
+    running_ = true;
+    try {
+        delivery_->ResendOnCommand();
+    } catch (const std::exception& e) {
+        ShowErrorBox(e.what());
+        handlerFailed_ = true;
+    }
+    running_ = false;
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (inClose_ || closed_) {
+        event->accept();
+        return;
+    }
+    inClose_ = true;
+    TRunState& state = delivery_->State();
+    state.StopRequest = true;
+    QCoreApplication::processEvents();
+    platform::SleepMs(250);
+
+    TSettings& settings = delivery_->Settings();
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
+        // A frameless window's outer edge is its client edge.
+        const QPoint p = (windowFlags() & Qt::FramelessWindowHint) ? geometry().topLeft() : pos();
+        settings.Top = p.y();
+        settings.Left = p.x();
+    }
+    try {
+        WriteSettings(SettingsPath(), settings);
+    } catch (const Exception& e) {
+        // Shown, then the close completes: otherwise the window could never close.
+        ShowErrorBox(e.Message());
+    }
+
+    int status = state.StatusCode;
+    if (status == 0 && handlerFailed_)
+        status = 1;
+    if (status != 0) {
+        // Ends at once: no further event handling, no result line for a mail in progress.
+        if (ExitHook())
+            ExitHook()(status);
+        else
+            platform::ExitProcessNow(status);
+    }
+    closed_ = true;
+    inClose_ = false;
+    event->accept();
+    QCoreApplication::exit(status);
+}
+
+// --- Display operations --------------------------------------------------------
+
+void TForm1::SetSummaryCell(int row, const QString& text)
+{
+    if (QTreeWidgetItem* item = ListView1->topLevelItem(row))
+        item->setText(1, text);
+}
+
+void TForm1::ClearSummary()
+{
+    LabelRestTime->clear();
+    for (int row = 0; row < ListView1->topLevelItemCount(); ++row)
+        SetSummaryCell(row, QString());
+    QCoreApplication::processEvents();
+}
+
+void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
+{
+    LabelRestTime->setText(FormatRestTime(remainingSeconds));
+    if (waitOnly)
+        return;
+    const TRunState& s = delivery_->State();
+    SetSummaryCell(0, FromCp932(s.ProcessName));
+    SetSummaryCell(1, FromCp932(delivery_->CurrentMail().Subject));
+    SetSummaryCell(2, QStringLiteral("%1件/%2件").arg(processed).arg(total));
+    SetSummaryCell(3, QStringLiteral("%1件").arg(s.SendUnit));
+    SetSummaryCell(4, FormatFixed2(s.UnitWait) + QStringLiteral("分"));
+    SetSummaryCell(5, FormatFixed2(s.MailPause) + QStringLiteral("秒"));
+    SetSummaryCell(6, QStringLiteral("%1件").arg(errors));
+}
+
+void TForm1::SetLabelState(std::string_view text)
+{
+    LabelState->setText(FromCp932(text));
+}
+
+void TForm1::SetLabelSendVisible(bool visible) { LabelSend->setVisible(visible); }
+void TForm1::SetProgressMax(int max) { ProgressBar1->setMaximum(max); }
+void TForm1::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
+void TForm1::ResultRowsReset() { resultModel_->Reset(); }
+void TForm1::ResultRowInserted() { resultModel_->RowInserted(); }
+void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void TForm1::StartTimerWait(std::uint32_t intervalMs)
+{
+    TimerWait->setInterval(static_cast<int>(std::min<std::uint32_t>(intervalMs, 0x7FFFFFFF)));
+    TimerWait->start();
+}
+
+void TForm1::ShowWarning(std::string_view caption, std::string_view text)
+{
+    Box(TBoxKind::kWarning, FromCp932(caption), FromCp932(text));
+}
+
+void TForm1::ShowInformation(std::string_view text)
+{
+    Box(TBoxKind::kInformation, QCoreApplication::applicationName(), FromCp932(text));
+}
+
+bool TForm1::AskYesNo(std::string_view text)
+{
+    return Box(TBoxKind::kConfirmation, QCoreApplication::applicationName(), FromCp932(text));
+}
+
+void TForm1::CloseWindow() { close(); }
+
+void TForm1::ShowErrorBox(const std::string& cp932Message)
+{
+    Box(TBoxKind::kError, QCoreApplication::applicationName(), FromCp932(cp932Message));
+}
+
+bool TForm1::Box(TBoxKind kind, const QString& caption, const QString& text)
+{
+    if (BoxHook())
+        return BoxHook()(kind, caption, text);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        // Nobody can answer: the box goes to standard error and takes its default button.
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return true;
+    }
+    switch (kind) {
+    case TBoxKind::kError: QMessageBox::critical(nullptr, caption, text); return true;
+    case TBoxKind::kWarning: QMessageBox::warning(nullptr, caption, text); return true;
+    case TBoxKind::kInformation: QMessageBox::information(nullptr, caption, text); return true;
+    case TBoxKind::kConfirmation:
+        return QMessageBox::question(nullptr, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+               QMessageBox::Yes;
+    }
+    return true;
+}

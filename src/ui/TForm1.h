@@ -1,0 +1,115 @@
+// The main window: layout, the handlers of start-up, activation and close, the
+// buttons and timers, and the display operations the delivery run calls.
+#pragma once
+
+#include "run/TDelivery.h"
+#include "ui/TSingleInstance.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QFrame;
+class QLabel;
+class QMenu;
+class QAction;
+class QProgressBar;
+class QTimer;
+class QTreeView;
+class QTreeWidget;
+class TColorButton;
+class TResultListModel;
+
+class TForm1 : public QWidget, private IView {
+    Q_OBJECT
+public:
+    enum class TBoxKind { kError, kWarning, kInformation, kConfirmation };
+    // Answers a message box instead of a person: returns true for OK/Yes.
+    using TBoxHook = std::function<bool(TBoxKind kind, const QString& caption, const QString& text)>;
+    using TExitHook = std::function<void(int exitCode)>;
+
+    // `args` are the program's arguments as CP932 texts, without the program name.
+    TForm1(std::vector<std::string> args, std::string programFolder);
+    ~TForm1() override;
+
+    // False when another instance runs: this one must end with exit code 0 and
+    // the window has done nothing.
+    bool Started() const { return started_; }
+
+    TDelivery& Delivery() { return *delivery_; }
+
+    // Test seams: message boxes and the immediate process end.
+    static void SetBoxHook(TBoxHook hook);
+    static void SetExitHook(TExitHook hook);
+
+    // Handlers.
+    void FormCreate();
+    void FormActivate();
+    void Timer1Timer();
+    void TimerWaitTimer();
+    void ColorButton1Click();
+    void ColorButton2Click();
+    void mnuReSendClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // IView
+    void ClearSummary() override;
+    void UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors) override;
+    void SetLabelState(std::string_view text) override;
+    void SetLabelSendVisible(bool visible) override;
+    void SetProgressMax(int max) override;
+    void SetProgressPosition(int position) override;
+    void ResultRowsReset() override;
+    void ResultRowInserted() override;
+    void ProcessEvents() override;
+    void StartTimerWait(std::uint32_t intervalMs) override;
+    void ShowWarning(std::string_view caption, std::string_view text) override;
+    void ShowInformation(std::string_view text) override;
+    bool AskYesNo(std::string_view text) override;
+    void CloseWindow() override;
+
+    void BuildControls();
+    void ApplyDesign(const TDesign& design);
+    void ShowErrorBox(const std::string& cp932Message);
+    void SetSummaryCell(int row, const QString& text);
+    static bool Box(TBoxKind kind, const QString& caption, const QString& text);
+    std::string SettingsPath() const;
+
+    std::vector<std::string> args_;
+    std::string programFolder_;
+    TSystemClock clock_;
+    TSystemMailerProcess mailer_;
+    std::unique_ptr<TDelivery> delivery_;
+    std::unique_ptr<TSingleInstance> SingleInstance1;
+
+    QTreeWidget* ListView1 = nullptr;
+    QTreeView* ListView2 = nullptr;
+    TResultListModel* resultModel_ = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* LabelRestTime = nullptr;
+    TColorButton* ColorButton2 = nullptr;
+    TColorButton* ColorButton1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* LabelState = nullptr;
+    QLabel* LabelSend = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* TimerWait = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* mnuReSend = nullptr;
+
+    bool started_ = false;
+    bool activated_ = false;
+    bool closed_ = false;
+    bool inClose_ = false;
+    bool running_ = false;
+    bool handlerFailed_ = false; // an error box abandoned a handler: never report success
+};

@@ -1,0 +1,67 @@
+#include "ui/TResultListModel.h"
+
+#include "ui/SummaryText.h"
+
+#include <QColor>
+
+TResultListModel::TResultListModel(const TResultRows& rows, QObject* parent) : QAbstractTableModel(parent), rows_(rows)
+{
+    shown_ = static_cast<int>(rows_.Count());
+}
+
+int TResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }
+int TResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+
+const TResultRow& TResultListModel::RowAt(int k) const
+{
+    // Rows the view does not know yet sit on top of the ones it shows.
+    return rows_.Row(static_cast<std::size_t>(k) + (rows_.Count() - static_cast<std::size_t>(shown_)));
+}
+
+QVariant TResultListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= shown_)
+        return {};
+    const TResultRow& row = RowAt(index.row());
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case 0: return FromCp932(row.SendCode);
+        case 1: return FromCp932(row.Subject);
+        case 2: return FromCp932(row.Recipients);
+        case 3: return FromCp932(row.Status);
+        default: return {};
+        }
+    }
+    if (role == Qt::ForegroundRole)
+        return ListView2CustomDrawItem(row);
+    return {};
+}
+
+QVariant TResultListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const kCaptions[] = {"送信コード", "件名", "メールアドレス", "結果番号"};
+    return section >= 0 && section < 4 ? QString::fromUtf8(kCaptions[section]) : QVariant();
+}
+
+void TResultListModel::RowInserted()
+{
+    beginInsertRows(QModelIndex(), 0, 0);
+    ++shown_;
+    endInsertRows();
+}
+
+void TResultListModel::Reset()
+{
+    beginResetModel();
+    shown_ = static_cast<int>(rows_.Count());
+    endResetModel();
+}
+
+QVariant TResultListModel::ListView2CustomDrawItem(const TResultRow& row)
+{
+    if (row.Status.empty() || row.Status == "0")
+        return {};
+    return QColor(255, 0, 0);
+}

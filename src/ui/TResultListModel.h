@@ -1,0 +1,33 @@
+// Presents the run's result rows in ListView2: newest on top, failed rows in
+// red. The rows belong to the run; a new row is one insertion at the top.
+#pragma once
+
+#include "run/ResultRows.h"
+
+#include <QAbstractTableModel>
+
+class TResultListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TResultListModel(const TResultRows& rows, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The run put one row on top.
+    void RowInserted();
+    // The run emptied or refilled the rows.
+    void Reset();
+
+    // The text colour of a row: red when its status cell is neither empty nor
+    // exactly "0", otherwise none (the list's normal colour).
+    static QVariant ListView2CustomDrawItem(const TResultRow& row);
+
+private:
+    const TResultRow& RowAt(int k) const;
+
+    const TResultRows& rows_;
+    int shown_ = 0; // rows the view knows about
+};
