@@ -1,0 +1,33 @@
+// Runs the built Tarnwick in a temporary program folder: the executable and the
+// fake mailer (as "smail") are copied in, so the program folder, its settings,
+// result file and logs are the test's own.
+#pragma once
+
+#include "support/TempFolder.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class TProgramFolder : public TTempFolder {
+public:
+    TProgramFolder();
+
+    struct TResult {
+        int exitCode = -1;     // exit status, 128 + signal, or -1 when it timed out (then killed)
+        std::string stdErr;
+        double seconds = 0;
+    };
+    // Runs Tarnwick with the arguments (bytes as given) and extra environment
+    // entries "KEY=VALUE", on the offscreen platform, and waits at most timeoutMs.
+    TResult Run(const std::vector<std::string>& args, int timeoutMs = 60000,
+                const std::vector<std::string>& env = {}) const;
+
+    // Starts Tarnwick without waiting; Wait() collects it.
+    int Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
+    TResult Wait(int pid, int timeoutMs = 60000) const;
+
+    // The fake mailer's record file (FAKE_MAILER_RECORD is set for every run).
+    std::string RecordPath() const { return Path() + "mailer-record.txt"; }
+    std::string ExecutablePath() const { return Path() + "Tarnwick"; }
+};
