@@ -18,6 +18,8 @@ RUN=$BUILD/example-run
 BATCH=""
 [ "$1" = "--batch" ] && BATCH="/d"
 
+sh "$ROOT/scripts/install-deps.sh"
+
 if [ ! -x "$BUILD/bin/Tarnwick" ] || [ ! -x "$BUILD/bin/tarnmail" ]; then
   cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$BUILD" --target Tarnwick tarnmail -j2
