@@ -93,6 +93,18 @@ TEST_F(ExitCodeTest, TraceLogWhenEnabled)
     EXPECT_EQ(lines[2].substr(20), "Smail Done:0");
 }
 
+TEST_F(ExitCodeTest, TraceLogThatCannotBeWrittenAbandonsTheRunWithANonZeroCode)
+{
+    WriteJobs(2);
+    folder.WriteBytes("Tarnwick.ini", "[Mail]\r\nEnableTrace=1\r\n");
+    folder.MakeFolder("TraceMailLog.txt/blocked");
+    const auto r = folder.Run({"/P", "jobs.txt", "/i"}, 20000);
+    // Reported, the run abandoned before the first mailer start, and no success for it.
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.stdErr.find("TraceMailLog.txt"), std::string::npos) << r.stdErr;
+    EXPECT_TRUE(ReadFakeMailerRecords(folder.RecordPath()).empty());
+}
+
 TEST_F(ExitCodeTest, JapaneseJobListAndWorkFolderNames)
 {
     WriteJobs(2, "ジョブ一覧.txt");
