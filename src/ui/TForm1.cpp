@@ -42,6 +42,12 @@ TForm1::TExitHook& ExitHook()
     return hook;
 }
 
+std::string& InstanceName()
+{
+    static std::string name = "Ident8957";
+    return name;
+}
+
 // The window font: "ＭＳ Ｐゴシック", 12-pixel characters; IPAPGothic keeps its metrics.
 QFont WindowFont(int pixelSize, bool bold)
 {
@@ -74,6 +80,43 @@ public:
     }
 };
 
+// A panel with an outer and an inner one-pixel bevel in the system's
+// highlight and shadow colours, whatever the panel's own colour.
+enum class TBevel { kNone, kRaised, kLowered };
+
+class TBevelPanel : public QFrame {
+public:
+    TBevelPanel(TBevel outer, TBevel inner, QWidget* parent) : QFrame(parent), outer_(outer), inner_(inner)
+    {
+        setAutoFillBackground(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QRect r = rect();
+        for (TBevel bevel : {outer_, inner_}) {
+            if (bevel == TBevel::kNone)
+                continue;
+            const QColor highlight(255, 255, 255), shadow(128, 128, 128);
+            const QColor topLeft = bevel == TBevel::kRaised ? highlight : shadow;
+            const QColor bottomRight = bevel == TBevel::kRaised ? shadow : highlight;
+            // Top-left edges first; the bottom-right colour takes both far corners.
+            p.setPen(topLeft);
+            p.drawLine(r.left(), r.bottom(), r.left(), r.top());
+            p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
+            p.setPen(bottomRight);
+            p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+            p.drawLine(r.right(), r.bottom(), r.left(), r.bottom());
+            r.adjust(1, 1, -1, -1);
+        }
+    }
+
+private:
+    TBevel outer_, inner_;
+};
+
 constexpr int kClientWidth = 416;
 constexpr int kClientHeight = 464;
 const char* const kSummaryCaptions[] = {"処理", "件名", "処理済／総件数", "１回の送信単位（件）",
@@ -83,6 +126,7 @@ const char* const kSummaryCaptions[] = {"処理", "件名", "処理済／総件�
 
 void TForm1::SetBoxHook(TBoxHook hook) { BoxHook() = std::move(hook); }
 void TForm1::SetExitHook(TExitHook hook) { ExitHook() = std::move(hook); }
+void TForm1::SetInstanceName(std::string cp932Name) { InstanceName() = std::move(cp932Name); }
 
 TForm1::TForm1(std::vector<std::string> args, std::string programFolder)
     : QWidget(nullptr), args_(std::move(args)), programFolder_(std::move(programFolder))
@@ -94,7 +138,7 @@ TForm1::TForm1(std::vector<std::string> args, std::string programFolder)
     // The guard acts while the window is built: a later instance ends here.
     SingleInstance1 = std::make_unique<TSingleInstance>(this);
     SingleInstance1->SetDupInstAction(diActivateFirst);
-    SingleInstance1->SetUniqueName("Ident8957");
+    SingleInstance1->SetUniqueName(InstanceName());
     if (!SingleInstance1->Loaded())
         return;
     started_ = true;
@@ -154,17 +198,12 @@ void TForm1::BuildControls()
     mnuReSend = PopupMenu1->addAction(QStringLiteral("エラーメールを再送信"));
     mnuReSend->setObjectName(QStringLiteral("mnuReSend"));
     connect(mnuReSend, &QAction::triggered, this, [this] { mnuReSendClick(); });
-    connect(ListView2, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        mnuReSend->setEnabled(!running_);
-        PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos));
-    });
+    connect(ListView2, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos)); });
 
-    Panel2 = new QFrame(this);
+    Panel2 = new TBevelPanel(TBevel::kRaised, TBevel::kLowered, this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setGeometry(0, 352, kClientWidth, 70);
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel2->setLineWidth(1);
-    Panel2->setAutoFillBackground(true);
     Label1 = new QLabel(QStringLiteral("残り時間（推定）"), Panel2);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(8, 7);
@@ -193,11 +232,9 @@ void TForm1::BuildControls()
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
-    Panel1 = new QFrame(this);
+    Panel1 = new TBevelPanel(TBevel::kLowered, TBevel::kNone, this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(0, 439, kClientWidth, 25);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setAutoFillBackground(true);
     LabelState = new QLabel(Panel1);
     LabelState->setObjectName(QStringLiteral("LabelState"));
     LabelState->setGeometry(8, 5, 350, 14);
@@ -245,7 +282,8 @@ void TForm1::FormCreate()
     }
 
     if (delivery_->State().InvisibleMode) {
-        setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+        // Title-bar buttons would bring the frame back.
+        setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
         setMinimumSize(0, 0);
         setFixedSize(0, 0);
         move(0, 0);
@@ -274,6 +312,12 @@ void TForm1::ApplyDesign(const TDesign& design)
         pal.setColor(QPalette::Window, background);
         w->setPalette(pal);
     }
+    // The lists and the progress bar keep the system colours.
+    for (QWidget* w : {static_cast<QWidget*>(ListView1), static_cast<QWidget*>(ListView2), static_cast<QWidget*>(ProgressBar1)}) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, QApplication::palette(w).color(QPalette::Window));
+        w->setPalette(pal);
+    }
     ColorButton1->SetColor(FromColorRef(ColorFromText(design.Button1BGColor, kDefaultFace)));
     ColorButton1->SetFontColor(FromColorRef(ColorFromText(design.Button1TXColor, kDefaultText)));
     ColorButton2->SetColor(FromColorRef(ColorFromText(design.Button2BGColor, kDefaultFace)));
@@ -294,7 +338,7 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::FormActivate()
 {
     TDelivery::TActivation next = TDelivery::TActivation::kCloseSoon;
-    running_ = true;
+    SetRunning(true);
     try {
         next = delivery_->Activate();
     } catch (const std::exception& e) {
@@ -303,7 +347,7 @@ void TForm1::FormActivate()
         handlerFailed_ = true;
         next = delivery_->State().KeepOpen ? TDelivery::TActivation::kStayOpen : TDelivery::TActivation::kCloseSoon;
     }
-    running_ = false;
+    SetRunning(false);
     if (next == TDelivery::TActivation::kCloseSoon && !closed_)
         Timer1->start();
 }
@@ -333,15 +377,21 @@ void TForm1::ColorButton2Click()
 void TForm1::mnuReSendClick()
 {
     if (running_)
-        return; // no resend while a run is in progress
-    running_ = true;
+        return; // no resend while a run is in progress: it would replace the job list under the run
+    SetRunning(true);
     try {
         delivery_->ResendOnCommand();
     } catch (const std::exception& e) {
         ShowErrorBox(e.what());
         handlerFailed_ = true;
     }
-    running_ = false;
+    SetRunning(false);
+}
+
+void TForm1::SetRunning(bool running)
+{
+    running_ = running;
+    mnuReSend->setEnabled(!running);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -23,7 +23,7 @@ class QTreeWidget;
 class TColorButton;
 class TResultListModel;
 
-class TForm1 : public QWidget, private IView {
+class TForm1 : public QWidget, public IView {
     Q_OBJECT
 public:
     enum class TBoxKind { kError, kWarning, kInformation, kConfirmation };
@@ -41,9 +41,12 @@ public:
 
     TDelivery& Delivery() { return *delivery_; }
 
-    // Test seams: message boxes and the immediate process end.
+    // Test seams: message boxes, the immediate process end, and the name of the
+    // single-instance marker (CP932; "Ident8957" unless set), so that a test
+    // window does not compete with a running program.
     static void SetBoxHook(TBoxHook hook);
     static void SetExitHook(TExitHook hook);
+    static void SetInstanceName(std::string cp932Name);
 
     // Handlers.
     void FormCreate();
@@ -54,12 +57,7 @@ public:
     void ColorButton2Click();
     void mnuReSendClick();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    // IView
+    // The display operations the run calls.
     void ClearSummary() override;
     void UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors) override;
     void SetLabelState(std::string_view text) override;
@@ -75,7 +73,13 @@ private:
     bool AskYesNo(std::string_view text) override;
     void CloseWindow() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
     void BuildControls();
+    void SetRunning(bool running);
     void ApplyDesign(const TDesign& design);
     void ShowErrorBox(const std::string& cp932Message);
     void SetSummaryCell(int row, const QString& text);
