@@ -73,6 +73,8 @@ protected:
             jobs.push_back("mails/" + name + ",C" + std::to_string(k));
         }
         folder.WriteLines("jobs.txt", jobs);
+        if (::access(FakeMailerPath().c_str(), X_OK) != 0)
+            ADD_FAILURE() << FakeMailerPath() << " is missing: build the fake_mailer target";
         std::string ctl = "FAKE_MAILER_RECORD=" + RecordPath() + "\n";
         for (const std::string& key : mailerKeys)
             ctl += key + "\n";

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QMenu>
 #include <QTimer>
 #include <QTreeView>
 
@@ -112,6 +113,13 @@ TEST_F(Form1Test, RunDisplayAndResendCommand)
     EXPECT_TRUE(resend->isEnabled());
     EXPECT_TRUE(form->isVisible()); // keep-open mode
     EXPECT_TRUE(boxes.empty());
+
+    // The result list's popup menu carries the command.
+    auto* menu = Find<QMenu>("PopupMenu1");
+    MouseClick(list->viewport(), Qt::RightButton, QPoint(50, 10));
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+    EXPECT_TRUE(menu->actions().contains(resend));
+    menu->hide();
 
     // Resend, answered No: nothing changes.
     answerYes = false;
