@@ -19,7 +19,7 @@ struct TDelivery::TRunFigures {
     int N = 0, P = 1, U = 0, R = 0;
     std::uint32_t a = 0;   // running time per mail, ms
     int e = 0;             // failed mails of this run
-    std::int64_t E = 0;    // last remaining-time estimate, s
+    std::int64_t E = 0;    // last remaining-time estimate, s (64-bit: long runs must not overflow)
     double t = 0, s = 0;   // unit wait (min), per-mail pause (s)
 
     // Waits still ahead of unit u, counting the one before a remainder group.
