@@ -7,6 +7,7 @@
 // lock makes the attempt fail.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,47 @@ bool TryLoadFile(std::string_view path, std::string& contents);
 bool TryWriteNewFile(std::string_view path, std::string_view data);
 // Appends `data`, creating the file when it does not exist.
 bool TryAppendFile(std::string_view path, std::string_view data);
+
+// Appending a long text in pieces as one record: the file stays locked from
+// Open to Close, and a record that could not be finished is cut off again, so
+// the file never keeps half of it. One Open to Close is one attempt.
+class TAppendWriter {
+public:
+    TAppendWriter() = default;
+    ~TAppendWriter(); // abandons an unfinished record
+    TAppendWriter(const TAppendWriter&) = delete;
+    TAppendWriter& operator=(const TAppendWriter&) = delete;
+
+    // Opens (creating) and locks the file. False when it is held or cannot be opened.
+    bool Open(std::string_view path);
+    bool Write(std::string_view data);
+    // Ends the record and releases the lock; false when closing failed.
+    bool Close();
+    // Cuts the file back to its length at Open and closes it.
+    void Abandon();
+
+private:
+    int fd_ = -1;
+    long long start_ = 0;
+};
+
+// Reading a file in pieces under a shared lock, for files too large to load whole.
+class TFileReader {
+public:
+    TFileReader() = default;
+    ~TFileReader();
+    TFileReader(const TFileReader&) = delete;
+    TFileReader& operator=(const TFileReader&) = delete;
+
+    bool Open(std::string_view path); // false when missing, locked or unreadable
+    bool Rewind();
+    // Up to `size` bytes into `buffer`: the count, 0 at the end, -1 on an error.
+    long long Read(char* buffer, std::size_t size);
+    void Close();
+
+private:
+    int fd_ = -1;
+};
 
 // Sets the process's current folder.
 bool SetCurrentDir(std::string_view path);

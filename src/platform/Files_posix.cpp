@@ -131,7 +131,11 @@ bool TryWriteNewFile(std::string_view path, std::string_view data)
     Fd fd(OpenFile(path, O_WRONLY | O_CREAT, true));
     if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
         return false;
-    if (::ftruncate(fd.get(), 0) != 0)
+    // Truncate only a file that has contents: on ext4 a truncate to zero makes
+    // the close allocate and flush the new data at once, and deleting the file
+    // for the next mail then costs milliseconds instead of microseconds.
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || (st.st_size != 0 && ::ftruncate(fd.get(), 0) != 0))
         return false;
     return WriteAll(fd.get(), data) && fd.Close();
 }
@@ -147,6 +151,93 @@ bool TryAppendFile(std::string_view path, std::string_view data)
 bool SetCurrentDir(std::string_view path)
 {
     return !path.empty() && ::chdir(ToOsPath(path).c_str()) == 0;
+}
+
+} // namespace platform
+
+namespace platform {
+
+TAppendWriter::~TAppendWriter() { Abandon(); }
+
+bool TAppendWriter::Open(std::string_view path)
+{
+    Abandon();
+    const int fd = OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, true);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (!Lock(fd, LOCK_EX) || ::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    start_ = st.st_size;
+    return true;
+}
+
+bool TAppendWriter::Write(std::string_view data)
+{
+    return fd_ >= 0 && WriteAll(fd_, data);
+}
+
+bool TAppendWriter::Close()
+{
+    if (fd_ < 0)
+        return false;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+}
+
+void TAppendWriter::Abandon()
+{
+    if (fd_ < 0)
+        return;
+    // A device (/dev/null, /dev/full) cannot be cut back; there is nothing to undo.
+    [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(start_));
+    ::close(fd_);
+    fd_ = -1;
+}
+
+TFileReader::~TFileReader() { Close(); }
+
+bool TFileReader::Open(std::string_view path)
+{
+    Close();
+    const int fd = OpenFile(path, O_RDONLY, false);
+    if (fd < 0)
+        return false;
+    if (!Lock(fd, LOCK_SH)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool TFileReader::Rewind()
+{
+    return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+}
+
+long long TFileReader::Read(char* buffer, std::size_t size)
+{
+    if (fd_ < 0)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+void TFileReader::Close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 } // namespace platform

@@ -15,6 +15,107 @@ constexpr std::string_view kBatchFile = "$mail.bat";
 constexpr std::uint32_t kWaitSliceMs = 100;
 constexpr std::uint32_t kBetweenWaitsMs = 250;
 
+// The mailer's output can be hundreds of megabytes: it is copied in pieces,
+// never held whole.
+constexpr std::size_t kCopyChunk = 1 << 20;
+constexpr int kLoadAttempts = 11;
+constexpr std::uint32_t kLoadRetryMs = 50;
+constexpr int kWriteAttempts = 10;
+constexpr std::uint32_t kWriteRetryMs = 150;
+
+// Turns every line end (CR LF, CR or LF) into CR LF, piece by piece; a CR LF
+// split between two pieces stays one line end.
+class TLineEndConverter {
+public:
+    void Convert(const char* data, std::size_t size, std::string& out)
+    {
+        std::size_t k = 0;
+        while (k < size) {
+            const char c = data[k];
+            if (c == '\n' && afterCr_) {
+                afterCr_ = false; // the CR has ended this line already
+                ++k;
+                continue;
+            }
+            if (c == '\r' || c == '\n') {
+                out += "\r\n";
+                afterCr_ = c == '\r';
+                lineOpen_ = false;
+                ++k;
+                continue;
+            }
+            std::size_t e = k;
+            while (e < size && data[e] != '\r' && data[e] != '\n')
+                ++e;
+            out.append(data + k, e - k);
+            afterCr_ = false;
+            lineOpen_ = true;
+            k = e;
+        }
+    }
+    // The last line ends with CR LF too.
+    void Finish(std::string& out)
+    {
+        if (lineOpen_)
+            out += "\r\n";
+        lineOpen_ = afterCr_ = false;
+    }
+
+private:
+    bool afterCr_ = false;
+    bool lineOpen_ = false;
+};
+
+// Appends `head` and the mailer's output file, its line ends made CR LF, to the
+// mail log as one record. Opening the output file follows the load retry rule
+// (when it cannot be opened the record ends after `head`); the append follows
+// the write retry rule, each attempt holding the mail log for the whole record
+// so that nothing else lands inside it, and a failed attempt leaves no part of
+// it behind. A read error midway keeps what was read.
+void AppendMailerOutput(IClock& clock, const bool& stopRequest, const std::string& mailLog, const std::string& head,
+                        const std::string& outputPath)
+{
+    platform::TFileReader reader;
+    bool readable = false;
+    for (int attempt = 1; attempt <= kLoadAttempts && !readable; ++attempt) {
+        readable = reader.Open(outputPath);
+        if (!readable && attempt < kLoadAttempts)
+            clock.Sleep(kLoadRetryMs);
+    }
+
+    std::string in(kCopyChunk, '\0');
+    std::string out;
+    out.reserve(2 * kCopyChunk + 2);
+    auto attempt = [&]() -> bool {
+        platform::TAppendWriter writer;
+        if (!writer.Open(mailLog) || !writer.Write(head))
+            return false;
+        if (readable && reader.Rewind()) {
+            TLineEndConverter converter;
+            for (;;) {
+                const long long n = reader.Read(in.data(), in.size());
+                out.clear();
+                if (n <= 0)
+                    converter.Finish(out);
+                else
+                    converter.Convert(in.data(), static_cast<std::size_t>(n), out);
+                if (!writer.Write(out))
+                    return false;
+                if (n <= 0)
+                    break;
+            }
+        }
+        return writer.Close();
+    };
+    for (int n = 1; n <= kWriteAttempts; ++n) {
+        if (attempt())
+            return;
+        clock.Sleep(kWriteRetryMs);
+        if (stopRequest)
+            return;
+    }
+}
+
 bool AllBelowP(const std::string& s)
 {
     for (unsigned char c : s) {
@@ -104,20 +205,12 @@ void TDelivery::SendMail()
 
     if (batch) {
         platform::DeleteFile(batchPath);
-        std::string record = "#Cmd:\r\n" + command + "\r\n";
+        const std::string record = "#Cmd:\r\n" + command + "\r\n";
         if (platform::FileExists(logPath)) {
-            std::vector<std::string> output;
-            LoadLines(logPath, output);
-            record += "#Res:\r\n";
-            for (const std::string& line : output) {
-                record += line;
-                record += "\r\n";
-            }
-            AppendFile(MailLogPath(), record);
+            AppendMailerOutput(clock_, state_.StopRequest, MailLogPath(), record + "#Res:\r\n", logPath);
             platform::DeleteFile(logPath);
         } else {
-            record += "None\r\n";
-            AppendFile(MailLogPath(), record);
+            AppendFile(MailLogPath(), record + "None\r\n");
         }
     }
 }

@@ -1,0 +1,168 @@
+#!/bin/bash
+# Delivery throughput and memory of Tarnwick, side by side with the limit (a
+# loop that only starts and waits for the mailer) and with the shell script an
+# operator would write instead. See bench/README.md for how to read the output.
+#
+# Environment: BENCH_BUILD_DIR (default <repo>/build-bench), BENCH_SIZES
+# (default "1000 10000"), BENCH_BIG (default 100000: the memory run),
+# BENCH_STAMP_N (default 10000: the first/last thousand run).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BENCH_BUILD_DIR:-$ROOT/build-bench}
+SIZES=${BENCH_SIZES:-"1000 10000"}
+BIG=${BENCH_BIG:-100000}
+STAMP_N=${BENCH_STAMP_N:-10000}
+DEFINITIONS=1000
+
+say() { printf '%s\n' "$*" >&2; }
+
+# --- Build -------------------------------------------------------------------
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+say "building Tarnwick and load_results_bench in $BUILD ..."
+cmake --build "$BUILD" --target Tarnwick load_results_bench -j2 >/dev/null
+TOOLS=$BUILD/bench-tools
+mkdir -p "$TOOLS"
+gcc -static -O2 -o "$TOOLS/null_mailer" "$ROOT/bench/null_mailer.c"
+gcc -static -O2 -o "$TOOLS/stamp_mailer" "$ROOT/bench/stamp_mailer.c"
+gcc -O2 -o "$TOOLS/spawn_loop" "$ROOT/bench/spawn_loop.c"
+
+# --- A program folder with mail definitions and job lists ------------------------
+RUN=$BUILD/bench-run
+rm -rf "$RUN"
+PROG=$RUN/prog
+mkdir -p "$PROG/mails" "$PROG/temp" "$PROG/out" "$RUN/peer-work"
+cp "$BUILD/bin/Tarnwick" "$PROG/Tarnwick"
+cp "$TOOLS/null_mailer" "$PROG/smail"
+for ((k = 0; k < DEFINITIONS; ++k)); do
+    printf '../out/outcome.txt\r\nmail.example.jp\r\nuser%d@example.jp\r\nfrom@example.jp\r\nsubject %d\r\n\r\nHello,\r\nthis is mail %d.\r\nBye\r\n' \
+        "$k" "$k" "$k" > "$PROG/mails/m$k.txt"
+done
+# A job list of n lines, naming the definitions in turn.
+make_jobs() {
+    awk -v n="$1" -v d="$DEFINITIONS" 'BEGIN { for (i = 0; i < n; ++i) printf "mails/m%d.txt,C%d\r\n", i % d, i + 1 }' > "$PROG/jobs-$1.txt"
+}
+printf 'mails/missing.txt,C0\r\n' > "$PROG/jobs-0.txt"
+
+LOCK=/tmp/Ident8957-$(id -u).lock
+now() { date +%s.%N; }
+
+# Runs Tarnwick invisibly on jobs-$1.txt; prints "seconds max_rss_kb".
+run_tarnwick() {
+    local n=$1 t0 t1
+    # Another Tarnwick of this user would make ours end at once: wait for it.
+    [ -e "$LOCK" ] && flock -w 600 "$LOCK" true
+    rm -f "$PROG/\$mail_result.csv" "$PROG/out/outcome.txt"
+    t0=$(now)
+    (cd "$PROG" && QT_QPA_PLATFORM=offscreen /usr/bin/time -f '%M' -o "$RUN/time.txt" ./Tarnwick /P "jobs-$n.txt" /i) \
+        || { say "Tarnwick ended with $? on $n mails"; exit 1; }
+    t1=$(now)
+    local lines=0
+    [ -f "$PROG/\$mail_result.csv" ] && lines=$(wc -l < "$PROG/\$mail_result.csv")
+    if [ "$n" -ne 0 ] && [ "$lines" -ne "$n" ]; then
+        say "Tarnwick wrote $lines result lines for $n mails (another instance running?)"
+        exit 1
+    fi
+    echo "$(echo "$t1 - $t0" | bc -l) $(tail -n 1 "$RUN/time.txt")"
+}
+
+run_limit() {
+    "$TOOLS/spawn_loop" "$1" "$PROG/smail" smail -hmail.example.jp -ffrom@example.jp '-s"subject 1"' -m -Fbody.txt user1@example.jp -t
+}
+
+run_peer() {
+    local n=$1 t0 t1
+    rm -f "$RUN/peer-result.csv" "$PROG/out/outcome.txt"
+    t0=$(now)
+    /bin/sh "$ROOT/bench/peer.sh" "$PROG/jobs-$n.txt" "$PROG" "$RUN/peer-work" "$PROG/smail" "$RUN/peer-result.csv"
+    t1=$(now)
+    echo "$t1 - $t0" | bc -l
+}
+
+ms() { printf '%.3f' "$(echo "$1 * 1000" | bc -l)"; }
+ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+
+# --- Fixed cost of a run (start-up, close) -------------------------------------------
+best0=
+for _ in 1 2 3; do
+    read -r s _ < <(run_tarnwick 0)
+    if [ -z "$best0" ] || (( $(echo "$s < $best0" | bc -l) )); then best0=$s; fi
+done
+say "Tarnwick without mails: ${best0}s (subtracted below)"
+
+# --- Throughput -----------------------------------------------------------------------
+declare -A TW LIM PEER
+printf '\n%-8s %14s %14s %14s %12s %12s\n' "mails" "Tarnwick ms" "limit ms" "peer.sh ms" "Tw/limit" "Tw/peer"
+for n in $SIZES; do
+    make_jobs "$n"
+    say "N=$n: limit ..."
+    LIM[$n]=$(echo "$(run_limit "$n") / $n" | bc -l)
+    say "N=$n: Tarnwick ..."
+    read -r s _ < <(run_tarnwick "$n")
+    TW[$n]=$(echo "($s - $best0) / $n" | bc -l)
+    say "N=$n: peer.sh ..."
+    PEER[$n]=$(echo "$(run_peer "$n") / $n" | bc -l)
+    printf '%-8s %14s %14s %14s %12s %12s\n' "$n" "$(ms "${TW[$n]}")" "$(ms "${LIM[$n]}")" "$(ms "${PEER[$n]}")" \
+        "$(ratio "${TW[$n]}" "${LIM[$n]}")" "$(ratio "${TW[$n]}" "${PEER[$n]}")"
+done
+set -- $SIZES
+if [ $# -ge 2 ]; then
+    first=$1
+    last=${!#}
+    printf '\nscaling per mail, N=%s vs N=%s: Tarnwick %s, limit %s, peer.sh %s (1.00 = linear)\n' "$last" "$first" \
+        "$(ratio "${TW[$last]}" "${TW[$first]}")" "$(ratio "${LIM[$last]}" "${LIM[$first]}")" "$(ratio "${PEER[$last]}" "${PEER[$first]}")"
+fi
+
+# --- First and last thousand of a long run ------------------------------------------
+make_jobs "$STAMP_N"
+cp "$TOOLS/stamp_mailer" "$PROG/smail"
+rm -f "$RUN/stamps.txt"
+say "N=$STAMP_N with time stamps ..."
+BENCH_STAMP_FILE=$RUN/stamps.txt run_tarnwick "$STAMP_N" >/dev/null
+cp "$TOOLS/null_mailer" "$PROG/smail"
+sort -n "$RUN/stamps.txt" | awk -v n="$STAMP_N" '
+    { s[NR] = $1 }
+    END {
+        if (NR != n || n < 2001) { printf "stamps: %d of %d\n", NR, n; exit }
+        first = (s[1001] - s[1]) / 1000 / 1e6; last = (s[n] - s[n - 1000]) / 1000 / 1e6
+        printf "\nrun of %d mails: first thousand %.3f ms/mail, last thousand %.3f ms/mail (last/first %.2f)\n", n, first, last, last / first
+    }'
+
+# --- Memory -------------------------------------------------------------------------------
+make_jobs "$BIG"
+say "N=$BIG: Tarnwick (memory) ..."
+read -r s kb < <(run_tarnwick "$BIG")
+printf '\nrun of %d mails: %.1f s, %s ms/mail, peak memory %.1f MB\n' "$BIG" "$s" "$(ms "$(echo "($s - $best0) / $BIG" | bc -l)")" \
+    "$(echo "$kb / 1024" | bc -l)"
+
+# The run's own result file, shown by a Tarnwick started without arguments:
+# time until it idles, and its peak memory.
+[ -e "$LOCK" ] && flock -w 600 "$LOCK" true
+(cd "$PROG" && exec env QT_QPA_PLATFORM=offscreen ./Tarnwick) &
+pid=$!
+t0=$(now)
+cpu() { awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo gone; }
+last=$(cpu) still=0 idle_at=
+for ((k = 0; k < 600 && still < 10; ++k)); do
+    sleep 0.1
+    c=$(cpu)
+    if [ "$c" = "$last" ]; then
+        ((still += 1))
+        [ -z "$idle_at" ] && idle_at=$(now)
+    else
+        still=0 idle_at=
+    fi
+    last=$c
+done
+hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status")
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+printf 'Tarnwick showing a %d-line result file: idle after %.2f s, peak memory %.1f MB\n' "$BIG" \
+    "$(echo "$idle_at - $t0" | bc -l)" "$(echo "$hwm / 1024" | bc -l)"
+
+# LoadResultList alone.
+"$BUILD/bin/load_results_bench" "$BIG" "$RUN/load" | awk '
+    /^seconds/ { s = $2 } /^peak_rss_mb/ { m = $2 }
+    END { printf "LoadResultList of %s lines: %.3f s, process peak memory %.1f MB\n", "'"$BIG"'", s, m }'
