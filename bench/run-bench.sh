@@ -56,7 +56,7 @@ run_tarnwick() {
     [ -e "$LOCK" ] && flock -w 600 "$LOCK" true
     rm -f "$PROG/\$mail_result.csv" "$PROG/out/outcome.txt"
     t0=$(now)
-    (cd "$PROG" && QT_QPA_PLATFORM=offscreen /usr/bin/time -f '%M' -o "$RUN/time.txt" ./Tarnwick /P "jobs-$n.txt" /i) \
+    (cd "$PROG" && QT_QPA_PLATFORM=offscreen /usr/bin/time -f '%M' -o "$RUN/time.txt" ./Tarnwick /P "jobs-$n.txt" /i 2>>"$RUN/tarnwick-stderr.txt") \
         || { say "Tarnwick ended with $? on $n mails"; exit 1; }
     t1=$(now)
     local lines=0
@@ -140,7 +140,7 @@ printf '\nrun of %d mails: %.1f s, %s ms/mail, peak memory %.1f MB\n' "$BIG" "$s
 # The run's own result file, shown by a Tarnwick started without arguments:
 # time until it idles, and its peak memory.
 [ -e "$LOCK" ] && flock -w 600 "$LOCK" true
-(cd "$PROG" && exec env QT_QPA_PLATFORM=offscreen ./Tarnwick) &
+(cd "$PROG" && exec env QT_QPA_PLATFORM=offscreen ./Tarnwick 2>>"$RUN/tarnwick-stderr.txt") &
 pid=$!
 t0=$(now)
 cpu() { awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo gone; }
