@@ -55,6 +55,19 @@ if [ "${MERGE:-0}" = 1 ]; then
     rm -rf "$fresh" && mkdir -p "$fresh"
     "$build/fuzz_$t" -merge=1 -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
       "$fresh" "$root/fuzz/corpus/$t" "$build/corpus/$t" >"$build/$t.merge.log" 2>&1
+    # Keep the committed corpus small: past a few hundred inputs, keep only
+    # what adds edges (not hit counts).
+    if [ "$(ls "$fresh" | wc -l)" -gt 300 ]; then
+      rm -rf "$fresh" && mkdir -p "$fresh"
+      "$build/fuzz_$t" -merge=1 -use_counters=0 -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
+        "$fresh" "$root/fuzz/corpus/$t" "$build/corpus/$t" >>"$build/$t.merge.log" 2>&1
+    fi
+    # The hand-written seeds stay, under their names.
+    for seed in "$root/fuzz/corpus/$t"/seed_*; do
+      [ -f "$seed" ] || continue
+      rm -f "$fresh/$(sha1sum <"$seed" | cut -d' ' -f1)"
+      cp "$seed" "$fresh"/
+    done
     rm -rf "$root/fuzz/corpus/$t" && cp -r "$fresh" "$root/fuzz/corpus/$t"
   done
 fi
