@@ -10,11 +10,13 @@ namespace platform {
 
 std::string ProgramPath()
 {
-    char buf[PATH_MAX + 1];
-    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-    if (n <= 0)
-        return {};
-    return FromOsPath(std::string_view(buf, static_cast<std::size_t>(n)));
+    // The executable does not move while it runs: read it once.
+    static const std::string path = [] {
+        char buf[PATH_MAX + 1];
+        const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+        return n <= 0 ? std::string() : FromOsPath(std::string_view(buf, static_cast<std::size_t>(n)));
+    }();
+    return path;
 }
 
 std::string ProgramFolder()

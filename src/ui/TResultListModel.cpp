@@ -7,6 +7,9 @@
 TResultListModel::TResultListModel(const TResultRows& rows, QObject* parent) : QAbstractTableModel(parent), rows_(rows)
 {
     shown_ = static_cast<int>(rows_.Count());
+    flush_.setSingleShot(true);
+    flush_.setInterval(200);
+    connect(&flush_, &QTimer::timeout, this, &TResultListModel::Flush);
 }
 
 int TResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }
@@ -47,13 +50,31 @@ QVariant TResultListModel::headerData(int section, Qt::Orientation orientation, 
 
 void TResultListModel::RowInserted()
 {
-    beginInsertRows(QModelIndex(), 0, 0);
-    ++shown_;
+    // The tree view lays out all its rows on every insertion. A long list hears
+    // of new rows at most every 200 ms, so a long run does not slow down as it grows.
+    constexpr int kImmediateRows = 1000;
+    ++pending_;
+    if (shown_ + pending_ <= kImmediateRows)
+        Flush();
+    else if (!flush_.isActive())
+        flush_.start();
+}
+
+void TResultListModel::Flush()
+{
+    flush_.stop();
+    if (pending_ == 0)
+        return;
+    beginInsertRows(QModelIndex(), 0, pending_ - 1);
+    shown_ += pending_;
+    pending_ = 0;
     endInsertRows();
 }
 
 void TResultListModel::Reset()
 {
+    flush_.stop();
+    pending_ = 0;
     beginResetModel();
     shown_ = static_cast<int>(rows_.Count());
     endResetModel();

@@ -5,6 +5,7 @@
 #include "run/ResultRows.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 
 class TResultListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -18,6 +19,8 @@ public:
 
     // The run put one row on top.
     void RowInserted();
+    // Tells the view about the rows that arrived since the last notice.
+    void Flush();
     // The run emptied or refilled the rows.
     void Reset();
 
@@ -29,5 +32,7 @@ private:
     const TResultRow& RowAt(int k) const;
 
     const TResultRows& rows_;
-    int shown_ = 0; // rows the view knows about
+    int shown_ = 0;   // rows the view knows about
+    int pending_ = 0; // rows on top of those, not yet announced
+    QTimer flush_;
 };
