@@ -101,6 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(delivery.LoadLines(base + "mails/def.txt", lines));
     const std::size_t lineCount = lines.size();
     delivery.ParseMailDefinition();
+    // A NUL byte must not cut a file name short ("5\0/body.txt" is not "5"):
+    // such a body file cannot be written.
+    if (lineCount >= 6 && delivery.CurrentMail().MailFolder.find('\0') != std::string::npos)
+        FUZZ_CHECK(delivery.State().Closing);
     if (lineCount < 6) {
         FUZZ_CHECK(delivery.State().StatusCode == -1);
     } else if (!delivery.State().Closing) {

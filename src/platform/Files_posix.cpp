@@ -61,11 +61,20 @@ bool Lock(int fd, int how)
     return true;
 }
 
+// A name the OS can take: not empty, and no NUL byte, which would cut it short
+// and reach another file.
+bool Usable(std::string_view path)
+{
+    return !path.empty() && path.find('\0') == std::string_view::npos;
+}
+
 // Opens without waiting: a FIFO (or similar) under a file's name would
 // otherwise block the open until someone opens its other end. Only regular
 // files (and devices such as /dev/null for writing) are accepted.
 int OpenFile(std::string_view path, int flags, bool allowDevice)
 {
+    if (!Usable(path))
+        return -1;
     const int fd = ::open(ToOsPath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return -1;
@@ -84,18 +93,18 @@ int OpenFile(std::string_view path, int flags, bool allowDevice)
 bool FileExists(std::string_view path)
 {
     struct stat st {};
-    return !path.empty() && ::stat(ToOsPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return Usable(path) && ::stat(ToOsPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(std::string_view path)
 {
     struct stat st {};
-    return !path.empty() && ::stat(ToOsPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return Usable(path) && ::stat(ToOsPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool DeleteFile(std::string_view path)
 {
-    return !path.empty() && ::unlink(ToOsPath(path).c_str()) == 0;
+    return Usable(path) && ::unlink(ToOsPath(path).c_str()) == 0;
 }
 
 bool TryLoadFile(std::string_view path, std::string& contents)
@@ -150,7 +159,7 @@ bool TryAppendFile(std::string_view path, std::string_view data)
 
 bool SetCurrentDir(std::string_view path)
 {
-    return !path.empty() && ::chdir(ToOsPath(path).c_str()) == 0;
+    return Usable(path) && ::chdir(ToOsPath(path).c_str()) == 0;
 }
 
 } // namespace platform
