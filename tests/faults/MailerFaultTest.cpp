@@ -124,7 +124,10 @@ TEST(MailerFault, FloodedBatchOutputIsCopiedWithBoundedMemory)
     const long long flood = 300LL << 20;
     const auto r = RunProgram(folder, {"/P", "jobs.txt", "/d", "/i"}, {"FAKE_MAILER_PRINT_BYTES=" + std::to_string(flood)}, 90000);
     EXPECT_EQ(r.exitCode, 0);
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed pieces in quarantine, so the bound only holds without it.)
     EXPECT_LT(r.maxRssKb, 100 * 1024) << "peak memory " << r.maxRssKb / 1024 << " MB";
+#endif
     ExpectOneResultLinePerMail(folder, 1);
 
     // The record holds the whole output as one line ending in CR LF.
