@@ -24,48 +24,51 @@ std::string TDelivery::ApplyRelativePathRule(std::string_view path, const std::s
     return p;
 }
 
-bool TDelivery::LoadLines(const std::string& path, std::vector<std::string>& lines)
+bool TDelivery::RetryLoad(const std::function<bool()>& attempt)
 {
-    std::string contents;
-    for (int attempt = 1; attempt <= kLoadAttempts; ++attempt) {
-        if (platform::TryLoadFile(path, contents)) {
-            lines = platform::SplitLines(contents);
+    for (int n = 1; n <= kLoadAttempts; ++n) {
+        if (attempt())
             return true;
-        }
-        if (attempt < kLoadAttempts)
+        if (n < kLoadAttempts)
             clock_.Sleep(kLoadRetryMs);
     }
     return false;
 }
 
-namespace {
-template <typename Attempt>
-int WithWriteRetries(IClock& clock, const bool& stopRequest, Attempt attempt)
+int TDelivery::RetryWrite(const std::function<bool()>& attempt)
 {
     for (int n = 1; n <= kWriteAttempts; ++n) {
         if (attempt())
             return 0;
-        clock.Sleep(kWriteRetryMs);
-        if (stopRequest)
+        clock_.Sleep(kWriteRetryMs);
+        if (state_.StopRequest)
             return 1;
     }
     return 1;
 }
-} // namespace
+
+bool TDelivery::LoadLines(const std::string& path, std::vector<std::string>& lines)
+{
+    std::string contents;
+    if (!RetryLoad([&] { return platform::TryLoadFile(path, contents); }))
+        return false;
+    lines = platform::SplitLines(contents);
+    return true;
+}
 
 int TDelivery::WriteNewFile(const std::string& path, std::string_view text)
 {
     // An empty path can never be written: fail at once instead of retrying for 1.5 s.
     if (path.empty())
         return 1;
-    return WithWriteRetries(clock_, state_.StopRequest, [&] { return platform::TryWriteNewFile(path, text); });
+    return RetryWrite([&] { return platform::TryWriteNewFile(path, text); });
 }
 
 int TDelivery::AppendFile(const std::string& path, std::string_view text)
 {
     if (path.empty())
         return 1;
-    return WithWriteRetries(clock_, state_.StopRequest, [&] { return platform::TryAppendFile(path, text); });
+    return RetryWrite([&] { return platform::TryAppendFile(path, text); });
 }
 
 void TDelivery::StartTrace()

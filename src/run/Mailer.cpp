@@ -18,10 +18,6 @@ constexpr std::uint32_t kBetweenWaitsMs = 250;
 // The mailer's output can be hundreds of megabytes: it is copied in pieces,
 // never held whole.
 constexpr std::size_t kCopyChunk = 1 << 20;
-constexpr int kLoadAttempts = 11;
-constexpr std::uint32_t kLoadRetryMs = 50;
-constexpr int kWriteAttempts = 10;
-constexpr std::uint32_t kWriteRetryMs = 150;
 
 // Turns every line end (CR LF, CR or LF) into CR LF, piece by piece; a CR LF
 // split between two pieces stays one line end.
@@ -72,16 +68,11 @@ private:
 // the write retry rule, each attempt holding the mail log for the whole record
 // so that nothing else lands inside it, and a failed attempt leaves no part of
 // it behind. A read error midway keeps what was read.
-void AppendMailerOutput(IClock& clock, const bool& stopRequest, const std::string& mailLog, const std::string& head,
+void AppendMailerOutput(TDelivery& delivery, const std::string& mailLog, const std::string& head,
                         const std::string& outputPath)
 {
     platform::TFileReader reader;
-    bool readable = false;
-    for (int attempt = 1; attempt <= kLoadAttempts && !readable; ++attempt) {
-        readable = reader.Open(outputPath);
-        if (!readable && attempt < kLoadAttempts)
-            clock.Sleep(kLoadRetryMs);
-    }
+    const bool readable = delivery.RetryLoad([&] { return reader.Open(outputPath); });
 
     std::string in(kCopyChunk, '\0');
     std::string out;
@@ -107,13 +98,7 @@ void AppendMailerOutput(IClock& clock, const bool& stopRequest, const std::strin
         }
         return writer.Close();
     };
-    for (int n = 1; n <= kWriteAttempts; ++n) {
-        if (attempt())
-            return;
-        clock.Sleep(kWriteRetryMs);
-        if (stopRequest)
-            return;
-    }
+    delivery.RetryWrite(attempt); // a record that cannot be written is lost, as any log line
 }
 
 bool AllBelowP(const std::string& s)
@@ -207,7 +192,7 @@ void TDelivery::SendMail()
         platform::DeleteFile(batchPath);
         const std::string record = "#Cmd:\r\n" + command + "\r\n";
         if (platform::FileExists(logPath)) {
-            AppendMailerOutput(clock_, state_.StopRequest, MailLogPath(), record + "#Res:\r\n", logPath);
+            AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", logPath);
             platform::DeleteFile(logPath);
         } else {
             AppendFile(MailLogPath(), record + "None\r\n");

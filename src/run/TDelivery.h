@@ -10,6 +10,7 @@
 #include "settings/Rw_ini.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,11 @@ public:
     void AutoResend();
 
     // --- File access with the retry rules -------------------------------------
+    // The two retry rules, around any single attempt. Load: up to 11 attempts,
+    // 50 ms apart; true once one succeeded. Write: up to 10 attempts, 150 ms
+    // apart, cut short by the stop request; 0 on success, 1 on failure.
+    bool RetryLoad(const std::function<bool()>& attempt);
+    int RetryWrite(const std::function<bool()>& attempt);
     // Load retry rule: up to 11 attempts, 50 ms apart. On failure `lines` is unchanged.
     bool LoadLines(const std::string& path, std::vector<std::string>& lines);
     // Write retry rule: up to 10 attempts, 150 ms apart, cut short by the stop request.
