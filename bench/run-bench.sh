@@ -9,6 +9,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+sh "$ROOT/scripts/install-deps.sh"
 BUILD=${BENCH_BUILD_DIR:-$ROOT/build-bench}
 SIZES=${BENCH_SIZES:-"1000 10000"}
 BIG=${BENCH_BIG:-100000}

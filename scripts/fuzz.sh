@@ -25,6 +25,15 @@ if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
   export TMPDIR=/dev/shm
 fi
 
+# What the fuzzers need beyond the normal build.
+sh "$root/scripts/install-deps.sh"
+for p in clang-14 libclang-rt-14-dev ninja-build; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    sudo_cmd=""; [ "$(id -u)" -eq 0 ] || sudo_cmd=sudo
+    $sudo_cmd apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "$p"
+  fi
+done
+
 cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="${CXX:-clang++-14}" >/dev/null
 cmake --build "$build" -j"$jobs" --target $(printf 'fuzz_%s ' "${targets[@]}")
 
