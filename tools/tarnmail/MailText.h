@@ -30,7 +30,7 @@ std::string FoldTokens(const std::string& headerName, const std::vector<std::str
 // address with an encoded-word display name.
 struct TMailbox {
   std::vector<std::string> NameTokens;  // ready for the header, may be empty
-  std::string Address;                  // addr-spec, ASCII
+  std::string Address;                  // the bare address (local@domain), ASCII
   std::string DisplayUtf8;              // for the transcript
 };
 
