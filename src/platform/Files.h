@@ -69,8 +69,28 @@ private:
 // Sets the process's current folder.
 bool SetCurrentDir(std::string_view path);
 
-// Splits file contents into lines: CR LF, CR or LF ends a line; a final line
-// break adds no empty line. Every other byte (NUL included) is kept.
+// Calls each(line, lineEnd) for every line of file contents: CR LF, CR or LF
+// ends a line; a final line break adds no empty line (the last line's end may
+// be empty). Every other byte (NUL included) is kept.
+template <typename Each>
+void ForEachLine(std::string_view contents, Each each)
+{
+    std::size_t start = 0;
+    const std::size_t n = contents.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = contents[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        const std::size_t endLen = (c == '\r' && i + 1 < n && contents[i + 1] == '\n') ? 2 : 1;
+        each(contents.substr(start, i - start), contents.substr(i, endLen));
+        i += endLen - 1;
+        start = i + 1;
+    }
+    if (start < n)
+        each(contents.substr(start), std::string_view());
+}
+
+// The lines of file contents, by the rule of ForEachLine.
 std::vector<std::string> SplitLines(std::string_view contents);
 
 } // namespace platform

@@ -74,21 +74,11 @@ bool SameName(std::string_view a, std::string_view b)
 
 std::vector<TIniLine> SplitKeepingEnds(std::string_view contents)
 {
+    // Line ends are kept so that a rewrite leaves every other byte as it was.
     std::vector<TIniLine> lines;
-    std::size_t start = 0;
-    const std::size_t n = contents.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char c = contents[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        const std::size_t eolLen = (c == '\r' && i + 1 < n && contents[i + 1] == '\n') ? 2 : 1;
-        lines.push_back({std::string(contents.substr(start, i - start)),
-                         std::string(contents.substr(i, eolLen))});
-        i += eolLen - 1;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.push_back({std::string(contents.substr(start)), std::string()});
+    platform::ForEachLine(contents, [&](std::string_view line, std::string_view end) {
+        lines.push_back({std::string(line), std::string(end)});
+    });
     return lines;
 }
 

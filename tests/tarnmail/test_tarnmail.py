@@ -8,7 +8,6 @@ import logging
 import os
 import re
 import shutil
-import socket
 import ssl
 import subprocess
 import tempfile
@@ -16,6 +15,8 @@ import unittest
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
+
+from smtp_support import Recorder, free_port
 
 TARNMAIL = os.environ.get("TARNMAIL", "")
 
@@ -25,32 +26,6 @@ SENT, USAGE, UNREADABLE, UNREACHABLE, TEMPORARY, PERMANENT, AUTH_FAILED, OTHER =
 
 def sj(text):
     return text.encode("cp932")
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Recorder:
-    """Keeps every mail; can refuse one recipient or every mail."""
-
-    def __init__(self):
-        self.mails = []
-        self.refuse_rcpt = None
-        self.data_reply = "250 OK"
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address == self.refuse_rcpt:
-            return "550 5.1.1 no such user"
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        if self.data_reply.startswith("250"):
-            self.mails.append((envelope.mail_from, list(envelope.rcpt_tos), envelope.content))
-        return self.data_reply
 
 
 def only_password_secret(server, session, envelope, mechanism, auth_data):

@@ -6,38 +6,17 @@ import email
 import email.policy
 import os
 import shutil
-import socket
 import subprocess
 import tempfile
 import unittest
 
 from aiosmtpd.controller import Controller
 
+from smtp_support import Recorder, free_port
+
 TARNWICK = os.environ.get("TARNWICK", "")
 TARNMAIL = os.environ.get("TARNMAIL", "")
 PERMANENT, UNREACHABLE = 6, 4
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Recorder:
-    def __init__(self):
-        self.mails = []
-        self.refuse = None
-
-    async def handle_RCPT(self, server, session, envelope, address, options):
-        if address == self.refuse:
-            return "550 5.1.1 no such user"
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        self.mails.append((envelope.mail_from, list(envelope.rcpt_tos), envelope.content))
-        return "250 OK"
 
 
 def windows_text(lines):
@@ -111,7 +90,7 @@ class TarnwickThroughSmtpTest(unittest.TestCase):
     def test_a_refused_recipient_and_a_server_that_is_down_are_failures(self):
         self.write("mails/m1.txt", windows_text(["log.txt", "127.0.0.1", "nobody@example.jp", "f@example.jp", "s", ""]))
         self.write("jobs.txt", windows_text(["mails/m1.txt,A01"]))
-        self.recorder.refuse = "nobody@example.jp"
+        self.recorder.refuse_rcpt = "nobody@example.jp"
         self.assertEqual(self.run_tarnwick(), PERMANENT)
         self.assertEqual(self.results()[0][3:5], [str(PERMANENT), "送信異常"])
 
