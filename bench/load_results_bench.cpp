@@ -30,6 +30,7 @@ public:
     void ShowInformation(std::string_view) override {}
     bool AskYesNo(std::string_view) override { return false; }
     void CloseWindow() override {}
+    void ReportUnattended(std::string_view) override {}
 };
 
 // Peak resident memory of this process in KiB (VmHWM).

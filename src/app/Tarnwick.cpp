@@ -6,7 +6,9 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,19 +20,35 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         args.push_back(platform::Utf8ToCp932(argv[i]));
 
-    // Without a display the program runs unattended on the offscreen platform.
+    // Without a display the program runs unattended on the offscreen platform;
+    // a display that cannot be opened falls back to it instead of aborting.
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((!display || !*display) && (!wayland || !*wayland) && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    std::string platforms = chosen && *chosen ? chosen
+        : (display && *display) || (wayland && *wayland) ? "xcb;wayland"
+                                                          : "offscreen";
+    const bool wantsDisplay = platforms.rfind("offscreen", 0) != 0 && platforms.rfind("minimal", 0) != 0;
+    if (platforms.find("offscreen") == std::string::npos)
+        platforms += ";offscreen";
+    setenv("QT_QPA_PLATFORM", platforms.c_str(), 1);
+    // Termination signals end the run in order (see TDelivery::TerminationRequested).
+    TSystemTermination termination;
 
     QApplication app(argc, argv);
+    if (wantsDisplay && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        std::fprintf(stderr, "Tarnwick: the display cannot be opened; running without a window\n");
+        std::fflush(stderr);
+    }
     QApplication::setApplicationName(QStringLiteral("Tarnwick(Sedge)"));
     QApplication::setQuitOnLastWindowClosed(false); // the close handler ends the loop itself
 
     TForm1 form(std::move(args), platform::ProgramFolder());
     if (!form.Started())
         return 0; // another instance runs
+    form.Delivery().SetTermination(termination);
     form.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // The record's last chance: lines it could not write make the exit code 1.
+    return form.Delivery().FinishProcess(code);
 }

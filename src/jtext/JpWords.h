@@ -39,6 +39,14 @@ inline constexpr std::string_view kNoErrorMails = "\x83\x47\x83\x89\x81\x5B\x82\
 inline constexpr std::string_view kAskResend = "\x83\x47\x83\x89\x81\x5B\x83\x81\x81\x5B\x83\x8B\x82\xF0\x8D\xC4\x91\x97\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81\x48";
 // すでに起動されています -- single-instance guard's error message
 inline constexpr std::string_view kAlreadyRunning = "\x82\xB7\x82\xC5\x82\xC9\x8B\x4E\x93\xAE\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xDC\x82\xB7";
+// 送信不明 -- status word of a mail whose mailer was started by a process that died before its outcome was recorded
+inline constexpr std::string_view kOutcomeUnknown = "\x91\x97\x90\x4D\x95\x73\x96\xBE";
+// 前回の送信とジョブリストが異なるため継続できません:  -- /c with another job list than the unfinished run: this + path
+inline constexpr std::string_view kOtherJobList = "\x91\x4F\x89\xF1\x82\xCC\x91\x97\x90\x4D\x82\xC6\x83\x57\x83\x87\x83\x75\x83\x8A\x83\x58\x83\x67\x82\xAA\x88\xD9\x82\xC8\x82\xE9\x82\xBD\x82\xDF\x8C\x70\x91\xB1\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x3A\x20";
+// 定義ファイルが見つからないため再送できません:  -- resend: a failed row whose job line names no definition: this + line
+inline constexpr std::string_view kNotResent = "\x92\xE8\x8B\x60\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE7\x82\xC8\x82\xA2\x82\xBD\x82\xDF\x8D\xC4\x91\x97\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x3A\x20";
+// 再送できるメールはありません. -- resend: no failed row names an existing definition
+inline constexpr std::string_view kNothingResent = "\x8D\xC4\x91\x97\x82\xC5\x82\xAB\x82\xE9\x83\x81\x81\x5B\x83\x8B\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x2E";
 
 // Every constant with its spelling, for the test.
 struct Word { std::string_view bytes; const char* utf8; };
@@ -59,6 +67,10 @@ inline constexpr Word kAllWords[] = {
     {kNoErrorMails, "エラーしているメールはありません."},
     {kAskResend, "エラーメールを再送しますか？"},
     {kAlreadyRunning, "すでに起動されています"},
+    {kOutcomeUnknown, "送信不明"},
+    {kOtherJobList, "前回の送信とジョブリストが異なるため継続できません: "},
+    {kNotResent, "定義ファイルが見つからないため再送できません: "},
+    {kNothingResent, "再送できるメールはありません."},
 };
 
 } // namespace jp

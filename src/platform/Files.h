@@ -22,8 +22,15 @@ bool DeleteFile(std::string_view path);       // true when the file was removed
 bool TryLoadFile(std::string_view path, std::string& contents);
 // Creates the file or empties an existing one, then writes `data`.
 bool TryWriteNewFile(std::string_view path, std::string_view data);
-// Appends `data`, creating the file when it does not exist.
+// Appends `data`, creating the file when it does not exist. All or nothing: an
+// append that could not be finished (a full disk) is cut off again, so the file
+// never keeps part of a record.
 bool TryAppendFile(std::string_view path, std::string_view data);
+// The same, and the data is on the disk when it returns (a power loss keeps it);
+// a file that this call created has its folder entry made durable too.
+bool TryAppendFileSynced(std::string_view path, std::string_view data);
+// Cuts a file back to `size` bytes (never makes it longer), under an exclusive lock.
+bool TryCutFile(std::string_view path, long long size);
 
 // Appending a long text in pieces as one record: the file stays locked from
 // Open to Close, and a record that could not be finished is cut off again, so
@@ -38,6 +45,8 @@ public:
     // Opens (creating) and locks the file. False when it is held or cannot be opened.
     bool Open(std::string_view path);
     bool Write(std::string_view data);
+    // Puts what was written on the disk (fdatasync).
+    bool Sync();
     // Ends the record and releases the lock; false when closing failed.
     bool Close();
     // Cuts the file back to its length at Open and closes it.

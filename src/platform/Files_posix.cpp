@@ -151,10 +151,35 @@ bool TryWriteNewFile(std::string_view path, std::string_view data)
 
 bool TryAppendFile(std::string_view path, std::string_view data)
 {
-    Fd fd(OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, true));
-    if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
+    TAppendWriter writer;
+    return writer.Open(path) && writer.Write(data) && writer.Close();
+}
+
+bool TryAppendFileSynced(std::string_view path, std::string_view data)
+{
+    const bool existed = FileExists(path);
+    TAppendWriter writer;
+    if (!writer.Open(path) || !writer.Write(data) || !writer.Sync() || !writer.Close())
         return false;
-    return WriteAll(fd.get(), data) && fd.Close();
+    if (existed)
+        return true;
+    // A new file's name lives in its folder: sync the folder too.
+    std::string folder = ToOsPath(path);
+    const std::size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash == 0 ? 1 : slash);
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.ok() && ::fsync(dir.get()) == 0;
+}
+
+bool TryCutFile(std::string_view path, long long size)
+{
+    Fd fd(OpenFile(path, O_WRONLY, false));
+    struct stat st {};
+    if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
+        return false;
+    if (st.st_size <= size)
+        return fd.Close();
+    return ::ftruncate(fd.get(), static_cast<off_t>(size)) == 0 && fd.Close();
 }
 
 bool SetCurrentDir(std::string_view path)
@@ -187,6 +212,11 @@ bool TAppendWriter::Open(std::string_view path)
 bool TAppendWriter::Write(std::string_view data)
 {
     return fd_ >= 0 && WriteAll(fd_, data);
+}
+
+bool TAppendWriter::Sync()
+{
+    return fd_ >= 0 && ::fdatasync(fd_) == 0;
 }
 
 bool TAppendWriter::Close()

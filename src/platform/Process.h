@@ -46,6 +46,11 @@ bool StartBatchHidden(std::string_view batchPath, ChildProcess& child);
 // the exit status 0-255, or 128 + signal number for a child killed by a signal.
 WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs);
 
+// Ends the child and every process of its session: a polite request first
+// (SIGTERM), then, when it has not ended within graceMs, at once (SIGKILL).
+// The child is collected: on return child.exitCode holds how it ended.
+void EndProcessSession(ChildProcess& child, std::uint32_t graceMs);
+
 // Releases the handles of the child (it is not killed).
 void CloseProcess(ChildProcess& child);
 

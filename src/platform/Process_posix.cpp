@@ -263,6 +263,20 @@ WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
     }
 }
 
+void EndProcessSession(ChildProcess& child, std::uint32_t graceMs)
+{
+    if (child.exited || child.pid <= 0)
+        return;
+    // The child leads its own session and process group: signal the group.
+    ::kill(-child.pid, SIGTERM);
+    if (WaitForExit(child, graceMs) == WaitResult::kExited)
+        return;
+    ::kill(-child.pid, SIGKILL);
+    ::kill(child.pid, SIGKILL);
+    // A killed process ends at once; the bound only guards against a wait that cannot succeed.
+    WaitForExit(child, 10000);
+}
+
 void CloseProcess(ChildProcess& child)
 {
     // Reap a child that has ended meanwhile so it leaves no zombie.

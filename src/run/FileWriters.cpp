@@ -9,13 +9,6 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-constexpr int kLoadAttempts = 11;
-constexpr std::uint32_t kLoadRetryMs = 50;
-constexpr int kWriteAttempts = 10;
-constexpr std::uint32_t kWriteRetryMs = 150;
-} // namespace
-
 std::string TDelivery::ApplyRelativePathRule(std::string_view path, const std::string& base)
 {
     std::string p = platform::NormalizeSeparators(path);
@@ -24,28 +17,9 @@ std::string TDelivery::ApplyRelativePathRule(std::string_view path, const std::s
     return p;
 }
 
-bool TDelivery::RetryLoad(const std::function<bool()>& attempt)
-{
-    for (int n = 1; n <= kLoadAttempts; ++n) {
-        if (attempt())
-            return true;
-        if (n < kLoadAttempts)
-            clock_.Sleep(kLoadRetryMs);
-    }
-    return false;
-}
+bool TDelivery::RetryLoad(const std::function<bool()>& attempt) { return retry_.Load(attempt); }
 
-int TDelivery::RetryWrite(const std::function<bool()>& attempt)
-{
-    for (int n = 1; n <= kWriteAttempts; ++n) {
-        if (attempt())
-            return 0;
-        clock_.Sleep(kWriteRetryMs);
-        if (state_.StopRequest)
-            return 1;
-    }
-    return 1;
-}
+int TDelivery::RetryWrite(const std::function<bool()>& attempt) { return retry_.Write(attempt); }
 
 bool TDelivery::LoadLines(const std::string& path, std::vector<std::string>& lines)
 {

@@ -14,6 +14,8 @@ constexpr std::string_view kMailerOutput = "$log.txt";
 constexpr std::string_view kBatchFile = "$mail.bat";
 constexpr std::uint32_t kWaitSliceMs = 100;
 constexpr std::uint32_t kBetweenWaitsMs = 250;
+// How long a mail in flight may take to finish after a termination signal.
+constexpr std::uint32_t kTerminationGraceMs = 20000;
 
 // The mailer's output can be hundreds of megabytes: it is copied in pieces,
 // never held whole.
@@ -186,11 +188,16 @@ void TDelivery::SendMail()
     WriteTrace("Smail Execute:" + runLine);
     if (RunAndWait(runLine, batch) == -1)
         state_.StatusCode = -1;
+    const std::string limitNote = "Smail TimeLimit:" + std::to_string(settings_.TimeLimit) + "s";
+    if (timedOut_)
+        WriteTrace(limitNote);
     WriteTrace("Smail Done:" + std::to_string(state_.StatusCode));
 
     if (batch) {
         platform::DeleteFile(batchPath);
-        const std::string record = "#Cmd:\r\n" + command + "\r\n";
+        std::string record = "#Cmd:\r\n" + command + "\r\n";
+        if (timedOut_)
+            record = FormatMailLogStamp(clock_.Now()) + ": " + limitNote + "\r\n" + record;
         if (platform::FileExists(logPath)) {
             AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", logPath);
             platform::DeleteFile(logPath);
@@ -202,15 +209,63 @@ void TDelivery::SendMail()
 
 int TDelivery::RunAndWait(const std::string& commandLine, bool batchFile)
 {
+    timedOut_ = false;
     if (!mailer_.Start(commandLine, batchFile))
         return -1;
+    const std::uint32_t started = clock_.Tick();
+    const std::uint64_t limitMs = static_cast<std::uint64_t>(settings_.TimeLimit) * 1000;
+    bool ending = false;
     while (!mailer_.WaitEnded(kWaitSliceMs)) {
         view_.ProcessEvents();
+        PollTermination();
+        if (!ending && limitMs != 0 && static_cast<std::uint32_t>(clock_.Tick() - started) >= limitMs) {
+            timedOut_ = ending = true;
+            mailer_.EndSession();
+            continue;
+        }
+        // A termination signal lets the mail finish, within a grace period; a
+        // second signal ends it at once.
+        if (!ending && state_.TerminationCount > 0
+            && (state_.TerminationCount > 1 || static_cast<std::uint32_t>(clock_.Tick() - state_.TerminationTick) >= kTerminationGraceMs)) {
+            ending = true;
+            mailer_.EndSession();
+            continue;
+        }
         clock_.Sleep(kBetweenWaitsMs);
     }
-    const int code = mailer_.ExitCode();
+    int code = mailer_.ExitCode();
     mailer_.Close();
+    if (timedOut_)
+        code = kStatusTimeLimit;
     if (code != 0)
         state_.StatusCode = code;
     return code;
+}
+
+void TDelivery::TerminationRequested(int signal)
+{
+    if (state_.TerminationCount++ == 0)
+        state_.TerminationTick = clock_.Tick();
+    state_.TerminationSignal = signal;
+    state_.StopRequest = true;
+}
+
+void TDelivery::PollTermination()
+{
+    if (!termination_)
+        return;
+    while (const int signal = termination_->TakeRequest())
+        TerminationRequested(signal);
+}
+
+int TDelivery::FinishProcess(int statusCode)
+{
+    // No mailer outlives the program.
+    mailer_.EndSession();
+    mailer_.Close();
+    record_.RetryPending();
+    if (!record_.HasPending())
+        return statusCode;
+    record_.ReportUnwritten();
+    return 1;
 }

@@ -16,6 +16,9 @@ struct TResultRow {
     // comma, send code. Each row carries its own so that a resend can never
     // pick another row's mail.
     std::string JobLine;
+    // The mail's mailer was started by a run that died before its outcome was
+    // recorded: it may have been sent, so it is never resent by the program.
+    bool OutcomeUnknown = false;
 };
 
 class TResultRows {

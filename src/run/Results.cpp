@@ -7,7 +7,7 @@
 
 namespace {
 // The fields of a result line, from 1.
-enum : std::size_t { kFieldStatus = 4, kFieldRecipients = 7, kFieldSubject = 9, kFieldSendCode = 12, kFieldDefinition = 13 };
+enum : std::size_t { kFieldStatus = 4, kFieldStatusWord = 5, kFieldRecipients = 7, kFieldSubject = 9, kFieldSendCode = 12, kFieldDefinition = 13 };
 
 const std::string& FieldOrEmpty(const std::vector<std::string>& fields, std::size_t n)
 {
@@ -43,20 +43,46 @@ void TDelivery::RecordResult(const std::string& path, int number, const std::str
     if (definitionPath) {
         line += ',';
         line += *definitionPath;
-        rows_.InsertTop(TResultRow{job_.SendCode, mail_.Subject, mail_.RecipientDisplay, status,
-                                   *definitionPath + "," + job_.SendCode});
+        rows_.InsertTop(TResultRow{job_.SendCode, mail_.Subject, mail_.RecipientDisplay, status, RowJobLine()});
         view_.ResultRowInserted();
     }
     line += "\r\n";
-    AppendFile(path, line); // a line that cannot be written is lost silently
+    record_.Append(path, line); // a line that cannot be written is kept and reported
 }
 
-void TDelivery::LoadResultList()
+void TDelivery::RecordUnknown(const TStartedMail& m)
+{
+    state_.StatusCode = kStatusOutcomeUnknown;
+    const std::string status = std::to_string(kStatusOutcomeUnknown);
+    std::string line = m.date + "," + m.time + "," + FormatResultTime(clock_.Now()) + "," + status + ",";
+    line += jp::kOutcomeUnknown;
+    if (state_.ResendMarker)
+        line += jp::kResendSuffix;
+    line += ",";
+    for (const std::string* field : {&m.host, &m.recipients, &m.sender, &m.subject, &m.attachments}) {
+        line += *field;
+        line += ',';
+    }
+    line += std::to_string(m.counter) + "," + m.sendCode;
+    record_.Append(m.outcomeLogPath, line + "\r\n");
+    record_.Append(state_.ResultFilePath, line + "," + m.definitionPath + "\r\n");
+    TResultRow row{m.sendCode, m.subject, m.recipients, status, m.jobLine};
+    row.OutcomeUnknown = true;
+    rows_.InsertTop(std::move(row));
+    view_.ResultRowInserted();
+}
+
+void TDelivery::LoadResultList(bool withJournal)
 {
     rows_.Clear();
     if (platform::FileExists(state_.ResultFilePath)) {
         std::vector<std::string> lines;
         LoadLines(state_.ResultFilePath, lines);
+
+        // The journal knows each mail's own job-list line; a line read back from
+        // the result file can be out of step (a value that begins with a quote).
+        const TJournalState journal = withJournal ? record_.ReadJournal() : TJournalState{};
+        const TStartedMailIndex index(journal.started);
         rows_.Reserve(lines.size());
         std::vector<std::string> fields;
         for (const std::string& line : lines) {
@@ -64,8 +90,12 @@ void TDelivery::LoadResultList()
             // later unattended runs.
             SplitResultLine(line, fields);
             const std::string& sendCode = FieldOrEmpty(fields, kFieldSendCode);
-            rows_.InsertTop(TResultRow{sendCode, FieldOrEmpty(fields, kFieldSubject), FieldOrEmpty(fields, kFieldRecipients),
-                                       FieldOrEmpty(fields, kFieldStatus), FieldOrEmpty(fields, kFieldDefinition) + "," + sendCode});
+            const TStartedMail* own = index.Find(line);
+            TResultRow row{sendCode, FieldOrEmpty(fields, kFieldSubject), FieldOrEmpty(fields, kFieldRecipients),
+                           FieldOrEmpty(fields, kFieldStatus),
+                           own ? own->jobLine : FieldOrEmpty(fields, kFieldDefinition) + "," + sendCode};
+            row.OutcomeUnknown = FieldOrEmpty(fields, kFieldStatusWord).starts_with(jp::kOutcomeUnknown);
+            rows_.InsertTop(std::move(row));
         }
     }
     view_.ResultRowsReset();

@@ -48,6 +48,10 @@ public:
 
     // Closes the main window (which ends the process when the status code is non-zero).
     virtual void CloseWindow() = 0;
+
+    // A note for a caller that runs the program unattended: written to standard
+    // error when there is no display; nothing otherwise.
+    virtual void ReportUnattended(std::string_view text) = 0;
 };
 
 // One mailer process at a time.
@@ -61,8 +65,19 @@ public:
     virtual bool WaitEnded(std::uint32_t timeoutMs) = 0;
     // The exit code of the ended process.
     virtual int ExitCode() = 0;
+    // Ends the process and everything in its session: politely first, then at
+    // once. WaitEnded then reports it ended.
+    virtual void EndSession() = 0;
     // Releases the process's handles.
     virtual void Close() = 0;
+};
+
+// Requests from outside to end the program (termination signals).
+class ITerminationSource {
+public:
+    virtual ~ITerminationSource() = default;
+    // The oldest request not yet taken (its signal number), 0 when there is none.
+    virtual int TakeRequest() = 0;
 };
 
 // The real clock and mailer process of this platform.
@@ -73,12 +88,20 @@ public:
     platform::LocalTime Now() override;
 };
 
+class TSystemTermination : public ITerminationSource {
+public:
+    // Starts noting termination signals instead of dying of them.
+    TSystemTermination();
+    int TakeRequest() override;
+};
+
 class TSystemMailerProcess : public IMailerProcess {
 public:
     ~TSystemMailerProcess() override;
     bool Start(const std::string& commandLine, bool batchFile) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;
     int ExitCode() override;
+    void EndSession() override;
     void Close() override;
 
 private:

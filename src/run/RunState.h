@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// Status code of a mail whose mailer was started by a run that died before
+// recording its outcome (written by a continuation).
+inline constexpr std::int32_t kStatusOutcomeUnknown = -2;
+// Status code of a mail whose mailer was ended by the time limit.
+inline constexpr std::int32_t kStatusTimeLimit = 124;
+
 struct TRunState {
     std::vector<std::string> JobList;          // one line per mail
     std::vector<std::string> DefinitionLines;  // lines of the mail definition being sent
@@ -23,7 +29,9 @@ struct TRunState {
     bool EncodeSenderName = false;// /z
     bool AutoResend = false;      // /r
     bool KeepOpen = false;        // /e
+    bool Continue = false;        // /c: continue the run that did not finish
 
+    std::string JobListPath;      // the job list that was loaded (absolute)
     std::string WorkFolder;       // program folder + "temp/" unless /f says otherwise
     std::string ResultFilePath;   // program folder + "$mail_result.csv"
 
@@ -39,6 +47,11 @@ struct TRunState {
 
     // Set once a fatal write failure has closed the window: nothing more may run.
     bool Closing = false;
+
+    // Termination signals: the latest one's number, how many came, and the tick of the first.
+    int TerminationSignal = 0;
+    int TerminationCount = 0;
+    std::uint32_t TerminationTick = 0;
 };
 
 // The current job: what ReadJobLine makes of one job-list line.

@@ -51,6 +51,7 @@ bool TDelivery::StopOrPauseCheck()
     }
     while (state_.PauseRequest) {
         view_.ProcessEvents();
+        PollTermination();
         clock_.Sleep(kCheckStepMs);
         if (state_.Closing)
             return true;
@@ -64,6 +65,20 @@ bool TDelivery::StopOrPauseCheck()
 
 bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, int u, int r)
 {
+    if (continuation_) {
+        const auto k = static_cast<std::size_t>(i);
+        if (k < continuation_->done.size() && continuation_->done[k])
+            return true; // its outcome is on record: skipped like a line without a definition
+        if (k < continuation_->unknown.size() && continuation_->unknown[k]) {
+            RecordUnknown(*continuation_->unknown[k]);
+            ++f.e;
+            record_.RetryPending();
+            view_.SetProgressPosition(i + 1);
+            view_.ProcessEvents();
+            PollTermination();
+            return !state_.Closing;
+        }
+    }
     ReadJobLine(i);
     if (job_.DefinitionPath.empty())
         return true; // skipped: no pause, no mail, no result line
@@ -104,6 +119,10 @@ bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, 
     view_.SetLabelSendVisible(true);
     if (!firstOfGroup && f.s != 0)
         clock_.Sleep(static_cast<std::uint32_t>(Trunc(f.s * 1000)));
+    // The journal holds the mail before its mailer can start: should this
+    // process die, a continuation knows the mail may have gone out.
+    if (!JournalMailStart(i))
+        return false;
     SendMail();
     if (state_.Closing)
         return false;
@@ -124,11 +143,35 @@ bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, 
     ++state_.MailCounter;
     RecordResult(mail_.OutcomeLogPath, state_.MailCounter, nullptr);
     RecordResult(state_.ResultFilePath, state_.MailCounter, &job_.DefinitionPath);
+    record_.RetryPending();
     view_.SetProgressPosition(i + 1);
     view_.ProcessEvents();
+    PollTermination();
     if (ownFolder)
         state_.WorkFolder = savedWorkFolder;
     return !state_.Closing;
+}
+
+bool TDelivery::JournalMailStart(int i)
+{
+    TStartedMail m;
+    m.index = i;
+    m.counter = state_.MailCounter + 1;
+    m.jobLine = RowJobLine();
+    m.outcomeLogPath = mail_.OutcomeLogPath;
+    m.date = FormatResultDate(mailStart_);
+    m.time = FormatResultTime(mailStart_);
+    m.host = mail_.Host;
+    m.recipients = mail_.RecipientDisplay;
+    m.sender = mail_.Sender1;
+    m.subject = mail_.Subject;
+    m.attachments = mail_.AttachmentNames;
+    m.sendCode = job_.SendCode;
+    m.definitionPath = job_.DefinitionPath;
+    if (record_.MailStarting(m))
+        return true;
+    ReportWriteFailure();
+    return false;
 }
 
 void TDelivery::RunDelivery()
@@ -174,6 +217,7 @@ void TDelivery::RunDelivery()
                 return;
             }
             view_.ProcessEvents();
+            PollTermination();
             clock_.Sleep(kCheckStepMs);
             W += kCheckStepMs;
             // Unit u's mails still count as not done here.
@@ -182,6 +226,7 @@ void TDelivery::RunDelivery()
             while (state_.PauseRequest) {
                 clock_.Sleep(kPausedWaitStepMs);
                 view_.ProcessEvents();
+                PollTermination();
                 if (state_.Closing)
                     return;
                 if (state_.StopRequest) {
@@ -198,6 +243,7 @@ void TDelivery::RunDelivery()
             return;
     }
 
+    record_.RetryPending(); // the end of the run is the last regular chance for kept lines
     view_.SetProgressPosition(0);
     view_.ClearSummary();
     view_.SetLabelState(jp::kSent);

@@ -6,6 +6,9 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
+#include "jtext/SjisBytes.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -70,10 +73,11 @@ std::int32_t IntegerOption(const std::string& value)
 } // namespace
 
 TDelivery::TDelivery(std::string programFolder, IView& view, IClock& clock, IMailerProcess& mailer)
-    : programFolder_(std::move(programFolder)), view_(view), clock_(clock), mailer_(mailer)
+    : programFolder_(std::move(programFolder)), view_(view), clock_(clock), mailer_(mailer),
+      record_(retry_, clock, view, programFolder_)
 {
     ResetOptions();
-    state_.ResultFilePath = programFolder_ + "$mail_result.csv";
+    state_.ResultFilePath = record_.ResultFilePath();
 }
 
 void TDelivery::ResetOptions()
@@ -84,7 +88,7 @@ void TDelivery::ResetOptions()
     state_.MailPause = 0;
     state_.UnitWait = 0;
     state_.BatchMode = state_.InvisibleMode = state_.EncodeSenderName = false;
-    state_.AutoResend = state_.KeepOpen = state_.ResendMarker = false;
+    state_.AutoResend = state_.KeepOpen = state_.ResendMarker = state_.Continue = false;
     state_.MailCounter = 0;
     state_.WorkFolder = programFolder_ + "temp/";
     state_.StatusCode = 0;
@@ -116,8 +120,8 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         switch (letter) {
         case 'P': {
             const std::string path = ApplyRelativePathRule(value(), programFolder_);
-            if (platform::FileExists(path))
-                LoadLines(path, state_.JobList);
+            if (platform::FileExists(path) && LoadLines(path, state_.JobList))
+                state_.JobListPath = path;
             break;
         }
         case 'f': {
@@ -137,6 +141,7 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         case 'i': state_.InvisibleMode = true; break;
         case 'r': state_.AutoResend = true; break;
         case 'e': state_.KeepOpen = true; break;
+        case 'c': state_.Continue = true; break;
         default: break; // letters not in the table (also /p, /k, /M) are skipped
         }
     }
@@ -153,22 +158,98 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
 TDelivery::TActivation TDelivery::Activate()
 {
     view_.ClearSummary();
-    LoadResultList();
+    // A run that starts at once discards the list: the journal's lines are not needed for it.
+    const bool freshRun = state_.HadArguments && state_.JobListReady && !state_.Continue;
+    LoadResultList(!freshRun);
     if (!state_.HadArguments)
         return TActivation::kStayOpen;
     if (!state_.JobListReady) {
         state_.StatusCode = 1;
         return TActivation::kCloseSoon;
     }
+    if (state_.Continue)
+        return ContinueRun();
     state_.StatusCode = 0;
     platform::DeleteFile(state_.ResultFilePath);
     rows_.Clear();
     view_.ResultRowsReset();
+    if (!record_.BeginRun(state_.JobListPath, state_.JobList)) {
+        ReportWriteFailure();
+        return TActivation::kClosing;
+    }
     RunDelivery();
+    FinishRun(true);
     if (state_.Closing)
         return TActivation::kClosing;
-    if (!state_.StopRequest && state_.AutoResend)
+    return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;
+}
+
+// After the run: the automatic resend, then the journal notes that nothing is
+// left to continue. A stopped run stays open for a continuation.
+void TDelivery::FinishRun(bool mayResend)
+{
+    if (state_.Closing || state_.StopRequest)
+        return;
+    if (mayResend && state_.AutoResend)
         AutoResend();
+    if (!state_.Closing && !state_.StopRequest)
+        record_.RunFinished();
+}
+
+TDelivery::TActivation TDelivery::ContinueRun()
+{
+    state_.StatusCode = 0;
+    auto c = std::make_unique<TContinuation>();
+    c->journal = record_.ReadJournal();
+    const TJournalState& j = c->journal;
+    if (!j.present || j.finished)
+        return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon; // nothing to continue
+    if (j.jobListPath != state_.JobListPath || j.jobListDigest != JobListDigest(state_.JobList)) {
+        // Guessing which mails of another list were sent could send them twice.
+        state_.StatusCode = 1;
+        view_.ShowWarning(jp::kWarningCaption, std::string(jp::kOtherJobList) + state_.JobListPath);
+        return TActivation::kCloseSoon;
+    }
+
+    record_.RepairResultFile();
+    LoadResultList(true);
+    if (j.inResend) {
+        state_.JobList = j.resendLines;
+        state_.ResendMarker = j.resendMarker;
+    }
+    // A mail has an outcome when the result file holds its line; a mail that
+    // was started and has none may have been sent: its outcome is unknown.
+    std::vector<std::string> lines;
+    if (platform::FileExists(state_.ResultFilePath))
+        LoadLines(state_.ResultFilePath, lines);
+    const std::size_t count = state_.JobList.size();
+    c->done.assign(count, false);
+    c->unknown.assign(count, nullptr);
+    std::vector<bool> recorded(j.started.size(), false);
+    const TStartedMailIndex index(j.started);
+    for (const std::string& line : lines) {
+        if (const TStartedMail* m = index.Find(line))
+            recorded[static_cast<std::size_t>(m - j.started.data())] = true;
+    }
+    for (std::size_t k = 0; k < j.started.size(); ++k) {
+        const TStartedMail& m = j.started[k];
+        if (m.index < 0 || static_cast<std::size_t>(m.index) >= count)
+            continue;
+        const auto i = static_cast<std::size_t>(m.index);
+        if (recorded[k]) {
+            c->done[i] = true;
+            c->unknown[i] = nullptr;
+        } else if (!c->done[i]) {
+            c->unknown[i] = &m;
+        }
+    }
+    state_.MailCounter = std::max(state_.MailCounter, j.highestCounter);
+    const bool wasResend = j.inResend;
+    continuation_ = std::move(c);
+    RunDelivery();
+    continuation_.reset();
+    // The resend follows a continued first run as it follows any run.
+    FinishRun(!wasResend);
     if (state_.Closing)
         return TActivation::kClosing;
     return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;

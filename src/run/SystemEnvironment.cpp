@@ -1,6 +1,12 @@
 #include "run/RunEnvironment.h"
 
 #include "platform/Process.h"
+#include "platform/Termination.h"
+
+namespace {
+// How long a mailer that is asked to end may take before it is killed.
+constexpr std::uint32_t kEndGraceMs = 2000;
+} // namespace
 
 void TSystemClock::Sleep(std::uint32_t ms) { platform::SleepMs(ms); }
 std::uint32_t TSystemClock::Tick() { return platform::TickMs(); }
@@ -41,6 +47,20 @@ bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
     }
     running_ = false;
     return true;
+}
+
+TSystemTermination::TSystemTermination() { platform::WatchTerminationSignals(); }
+int TSystemTermination::TakeRequest() { return platform::TakeTerminationSignal(); }
+
+void TSystemMailerProcess::EndSession()
+{
+    if (!running_)
+        return;
+    platform::ChildProcess child{pid_, pidfd_, 0};
+    platform::EndProcessSession(child, kEndGraceMs);
+    exitCode_ = child.exited ? child.exitCode : -1;
+    pidfd_ = child.pidfd;
+    running_ = false;
 }
 
 int TSystemMailerProcess::ExitCode() { return exitCode_; }

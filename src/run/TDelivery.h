@@ -4,13 +4,17 @@
 // window is reached through IView, time through IClock.
 #pragma once
 
+#include "run/OutcomeRecord.h"
 #include "run/ResultRows.h"
+#include "run/RetryRules.h"
 #include "run/RunEnvironment.h"
 #include "run/RunState.h"
+#include "run/TimeFormat.h"
 #include "settings/Rw_ini.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +26,9 @@ public:
     TRunState& State() { return state_; }
     const TRunState& State() const { return state_; }
     TSettings& Settings() { return settings_; }
+    TOutcomeRecord& Record() { return record_; }
+    // Where termination signals come from (none unless set).
+    void SetTermination(ITerminationSource& source) { termination_ = &source; }
     const TCurrentJob& CurrentJob() const { return job_; }
     const TCurrentMail& CurrentMail() const { return mail_; }
     const TResultRows& ResultRows() const { return rows_; }
@@ -51,6 +58,18 @@ public:
     void ColorButton1Click() { state_.StopRequest = true; }
     // Toggles the pause request; returns its new value.
     bool ColorButton2Click() { return state_.PauseRequest = !state_.PauseRequest; }
+    // A termination signal: ends the run like the end button once the mail in
+    // flight is recorded; a second one, or the grace period, ends the mailer.
+    void TerminationRequested(int signal);
+    // Takes the termination requests that came meanwhile.
+    void PollTermination();
+    bool TerminationPending() const { return state_.TerminationCount > 0; }
+
+    // --- End of the process ------------------------------------------------------
+    // The last chance for the record: no mailer is left running, kept lines are
+    // tried once more and those still unwritten are reported. Returns the exit
+    // code: the status code, or 1 when a line of the record is still unwritten.
+    int FinishProcess(int statusCode);
 
     // --- One mail ----------------------------------------------------------------
     void ReadJobLine(int index);
@@ -63,11 +82,16 @@ public:
 
     // --- Results -----------------------------------------------------------------
     void RecordResult(const std::string& path, int number, const std::string* definitionPath);
-    void LoadResultList();
+    // Refills the result list from the result file. With the journal, each row
+    // gets the job-list line its mail came from.
+    void LoadResultList(bool withJournal = true);
 
     // --- Resend ------------------------------------------------------------------
     // Replaces the job list by the failed rows' lines. False when there is no result file.
     bool CollectFailed();
+    // Of the collected lines, keeps those that name an existing definition; the
+    // others are returned, to be reported. The result file is never given up for them.
+    std::vector<std::string> DropUnusableJobLines();
     // The popup command: asks, then resends the failed mails.
     void ResendOnCommand();
     void AutoResend();
@@ -92,6 +116,12 @@ public:
 
 private:
     void ReportWriteFailure();
+    TActivation ContinueRun();
+    void FinishRun(bool mayResend);
+    void RecordUnknown(const TStartedMail& mail);
+    bool JournalMailStart(int index);
+    // The job-list line that sends the current mail again: definition path, a comma, send code.
+    std::string RowJobLine() const { return job_.DefinitionPath + "," + job_.SendCode; }
     struct TRunFigures;
     enum class TGroup { kUnit, kRemainder };
     // One job-list line of a run. False when the window is closing.
@@ -106,6 +136,17 @@ private:
     IMailerProcess& mailer_;
     TSettings settings_;
     TRunState state_;
+    TRetryRules retry_{clock_, state_.StopRequest};
+    TOutcomeRecord record_;
+    ITerminationSource* termination_ = nullptr;
+    // A continued run: lines whose outcome is on record, and mails whose outcome is unknown.
+    struct TContinuation {
+        std::vector<bool> done;
+        std::vector<const TStartedMail*> unknown;
+        TJournalState journal;
+    };
+    std::unique_ptr<TContinuation> continuation_;
+    bool timedOut_ = false; // the last mailer was ended by the time limit
     TCurrentJob job_;
     TCurrentMail mail_;
     TResultRows rows_;
@@ -114,9 +155,3 @@ private:
 
 // Splits a result-file line into fields (quoted fields allowed); returns the count.
 int SplitResultLine(std::string_view line, std::vector<std::string>& fields);
-
-// Time stamps of the files.
-std::string FormatResultDate(const platform::LocalTime& t);   // yyyy/m/d
-std::string FormatResultTime(const platform::LocalTime& t);   // h:n:s
-std::string FormatMailLogStamp(const platform::LocalTime& t); // yyyymmddhhnnss
-std::string FormatTraceStamp(const platform::LocalTime& t);   // "yyyy/mm/dd hh:nn:ss "

@@ -1,4 +1,4 @@
-#include "run/TDelivery.h"
+#include "run/TimeFormat.h"
 
 #include <cstdio>
 

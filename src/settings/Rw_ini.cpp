@@ -62,6 +62,9 @@ TSettings ReadSettings(const std::string& path)
     s.Name = ini.ReadString("Mail", "Name", defaults.Name);
     s.EnableTrace = ReadInteger(ini, "Mail", "EnableTrace", defaults.EnableTrace);
     s.NoTopt = ReadInteger(ini, "Mail", "NoTopt", defaults.NoTopt);
+    s.TimeLimit = ReadInteger(ini, "Mail", "TimeLimit", defaults.TimeLimit);
+    if (s.TimeLimit < 0)
+        s.TimeLimit = 0;
     return s;
 }
 

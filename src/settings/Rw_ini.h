@@ -11,6 +11,7 @@ struct TSettings {
     std::string Name = "smail.exe";   // [Mail] Name: the mailer command
     std::int32_t EnableTrace = 0;     // [Mail] EnableTrace
     std::int32_t NoTopt = 0;          // [Mail] NoTopt
+    std::int32_t TimeLimit = 0;       // [Mail] TimeLimit: seconds a mailer may run; 0 = no limit
 };
 
 struct TDesign {

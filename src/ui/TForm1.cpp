@@ -256,6 +256,11 @@ void TForm1::BuildControls()
     TimerWait->setInterval(60000);
     connect(TimerWait, &QTimer::timeout, this, [this] { TimerWaitTimer(); });
 
+    TerminationTimer = new QTimer(this);
+    TerminationTimer->setInterval(200);
+    connect(TerminationTimer, &QTimer::timeout, this, [this] { TerminationTimerTimer(); });
+    TerminationTimer->start();
+
     // Tab order: the end button first (it holds the focus at start), then the
     // pause button, the summary list and the result list.
     ColorButton1->setFocusPolicy(Qt::TabFocus);
@@ -348,8 +353,22 @@ void TForm1::FormActivate()
         next = delivery_->State().KeepOpen ? TDelivery::TActivation::kStayOpen : TDelivery::TActivation::kCloseSoon;
     }
     SetRunning(false);
+    if (delivery_->TerminationPending() && !closed_) {
+        close(); // a termination signal ended the run: close at once
+        return;
+    }
     if (next == TDelivery::TActivation::kCloseSoon && !closed_)
         Timer1->start();
+}
+
+void TForm1::TerminationTimerTimer()
+{
+    // While a run is in progress it takes the requests itself.
+    if (running_ || closed_ || inClose_)
+        return;
+    delivery_->PollTermination();
+    if (delivery_->TerminationPending())
+        close();
 }
 
 void TForm1::Timer1Timer()
@@ -424,7 +443,9 @@ void TForm1::closeEvent(QCloseEvent* event)
     if (status == 0 && handlerFailed_)
         status = 1;
     if (status != 0) {
-        // Ends at once: no further event handling, no result line for a mail in progress.
+        // Ends at once: no further event handling, no result line for a mail in
+        // progress. The record gets its last chance and no mailer is left behind.
+        status = delivery_->FinishProcess(status);
         if (ExitHook())
             ExitHook()(status);
         else
@@ -507,11 +528,29 @@ void TForm1::ShowErrorBox(const std::string& cp932Message)
     Box(TBoxKind::kError, QCoreApplication::applicationName(), FromCp932(cp932Message));
 }
 
+bool TForm1::Unattended()
+{
+    // Only these platforms put a window before a person; on any other (offscreen,
+    // minimal, vnc, ...) nobody may be there to answer, and nothing may wait.
+    static const QStringList attended = {QStringLiteral("xcb"),     QStringLiteral("wayland"), QStringLiteral("wayland-egl"),
+                                         QStringLiteral("windows"), QStringLiteral("cocoa"),   QStringLiteral("eglfs"),
+                                         QStringLiteral("linuxfb")};
+    return !attended.contains(QGuiApplication::platformName());
+}
+
+void TForm1::ReportUnattended(std::string_view text)
+{
+    if (!Unattended())
+        return;
+    std::fprintf(stderr, "%s\n", FromCp932(text).toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 bool TForm1::Box(TBoxKind kind, const QString& caption, const QString& text)
 {
     if (BoxHook())
         return BoxHook()(kind, caption, text);
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    if (Unattended()) {
         // Nobody can answer: the box goes to standard error and takes its default button.
         std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
         std::fflush(stderr);

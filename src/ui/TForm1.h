@@ -72,6 +72,7 @@ public:
     void ShowInformation(std::string_view text) override;
     bool AskYesNo(std::string_view text) override;
     void CloseWindow() override;
+    void ReportUnattended(std::string_view text) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -82,6 +83,9 @@ private:
     void SetRunning(bool running);
     void ApplyDesign(const TDesign& design);
     void ShowErrorBox(const std::string& cp932Message);
+    void TerminationTimerTimer();
+    // True on a platform where nobody may be there to answer a box.
+    static bool Unattended();
     void SetSummaryCell(int row, const QString& text);
     static bool Box(TBoxKind kind, const QString& caption, const QString& text);
     std::string SettingsPath() const;
@@ -107,6 +111,7 @@ private:
     QLabel* LabelSend = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* TimerWait = nullptr;
+    QTimer* TerminationTimer = nullptr; // takes termination requests while no run is in progress
     QMenu* PopupMenu1 = nullptr;
     QAction* mnuReSend = nullptr;
 

@@ -104,7 +104,7 @@ TEST_F(FileFaultTest, HeldBodyFileDoesNotStopTheRun)
         EXPECT_EQ(run.body.value_or(""), Sjis("本文") + "\r\n");
 }
 
-TEST_F(FileFaultTest, UnwritableOutcomeLogLosesOnlyItsOwnLines)
+TEST_F(FileFaultTest, UnwritableOutcomeLogIsReportedAndEndsWithOne)
 {
     // A folder where the outcome log should be, and a full disk (/dev/full).
     folder.MakeFolder("out.txt");
@@ -112,9 +112,16 @@ TEST_F(FileFaultTest, UnwritableOutcomeLogLosesOnlyItsOwnLines)
     folder.WriteLines("mails/full.txt", {"/dev/full", "host", "to@example.jp", "from@example.jp", "件名", "", "本文"});
     folder.WriteBytes("jobs.txt", folder.ReadBytes("jobs.txt") + "mails/full.txt,F\r\n");
     const auto r = RunProgram(folder, {"/P", "jobs.txt", "/i"});
-    EXPECT_EQ(r.exitCode, 0);
+    // The result file has every line; the outcome-log lines that never found
+    // their files are in the mail log and on standard error, and the exit code says so.
+    EXPECT_EQ(r.exitCode, 1);
     ExpectOneResultLinePerMail(folder, 2);
     EXPECT_TRUE(fs::is_directory(folder.Path() + "out.txt"));
+    const std::string log = folder.ReadBytes("$mail_log.txt");
+    EXPECT_NE(log.find("Record WriteError " + folder.Path() + "mails/../out.txt\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Record WriteError /dev/full\r\n"), std::string::npos);
+    const std::string err = folder.ReadBytes("stderr.txt");
+    EXPECT_NE(err.find("/dev/full に書き込めません: "), std::string::npos) << err;
 }
 
 TEST_F(FileFaultTest, WorkFolderGoneMidRunEndsWithOneAndKeepsTheLinesOfSentMails)

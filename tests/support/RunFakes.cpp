@@ -61,6 +61,11 @@ void TRecordingView::ShowWarning(std::string_view caption, std::string_view text
     log.push_back("Warning:" + platform::Cp932ToUtf8(caption) + ":" + platform::Cp932ToUtf8(text));
 }
 
+void TRecordingView::ReportUnattended(std::string_view text)
+{
+    log.push_back("Unattended:" + platform::Cp932ToUtf8(text));
+}
+
 void TRecordingView::ShowInformation(std::string_view text)
 {
     log.push_back("Information:" + platform::Cp932ToUtf8(text));
@@ -109,4 +114,13 @@ bool TScriptedMailer::WaitEnded(std::uint32_t timeoutMs)
     }
     clock_.Advance(timeoutMs);
     return false;
+}
+
+void TScriptedMailer::EndSession()
+{
+    if (clock_.Elapsed() >= endsAt_)
+        return;
+    ++endSessions;
+    endsAt_ = clock_.Elapsed();
+    current_.exitCode = 128 + 15;
 }

@@ -51,6 +51,7 @@ public:
     void ShowInformation(std::string_view text) override;
     bool AskYesNo(std::string_view text) override;
     void CloseWindow() override { log.push_back("CloseWindow"); }
+    void ReportUnattended(std::string_view text) override;
 
     // Runs `action` at the first event pass at or after virtual time `atMs`.
     void At(std::uint64_t atMs, std::function<void()> action) { scheduled.push_back({atMs, std::move(action)}); }
@@ -71,6 +72,20 @@ private:
 };
 
 // A mailer whose runs take virtual time and end with scripted exit codes.
+// Termination requests handed out in order.
+class TScriptedTermination : public ITerminationSource {
+public:
+    std::deque<int> requests;
+    int TakeRequest() override
+    {
+        if (requests.empty())
+            return 0;
+        const int s = requests.front();
+        requests.pop_front();
+        return s;
+    }
+};
+
 class TScriptedMailer : public IMailerProcess {
 public:
     explicit TScriptedMailer(TVirtualClock& clock) : clock_(clock) {}
@@ -90,7 +105,10 @@ public:
     bool Start(const std::string& commandLine, bool batchFile) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;
     int ExitCode() override { return current_.exitCode; }
+    // Ends the run at once, as a process killed by SIGTERM.
+    void EndSession() override;
     void Close() override {}
+    int endSessions = 0;
 
 private:
     TVirtualClock& clock_;

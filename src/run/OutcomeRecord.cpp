@@ -1,0 +1,123 @@
+#include "run/OutcomeRecord.h"
+
+#include "jtext/JpWords.h"
+#include "platform/Files.h"
+#include "run/TimeFormat.h"
+
+#include <map>
+
+TOutcomeRecord::TOutcomeRecord(TRetryRules& retry, IClock& clock, IView& view, std::string programFolder)
+    : retry_(retry), clock_(clock), view_(view), resultFile_(programFolder + "$mail_result.csv"),
+      journal_(programFolder + "$mail_result.jnl"), mailLog_(programFolder + "$mail_log.txt")
+{
+}
+
+bool TOutcomeRecord::Append(const std::string& path, const std::string& line)
+{
+    // An empty outcome-log line names no file: there is nothing to write to,
+    // now or later, so the line is not kept.
+    if (path.empty())
+        return false;
+    if (retry_.Write([&] { return platform::TryAppendFile(path, line); }) == 0)
+        return true;
+    pending_.push_back({path, line});
+    Report("Record WriteError", path, line);
+    return false;
+}
+
+void TOutcomeRecord::RetryPending()
+{
+    if (pending_.empty())
+        return;
+    // One record per file, in the order the lines were kept.
+    std::map<std::string, std::string> byFile;
+    std::vector<std::string> order;
+    for (const TPendingLine& p : pending_) {
+        auto [it, fresh] = byFile.try_emplace(p.path);
+        if (fresh)
+            order.push_back(p.path);
+        it->second += p.line;
+    }
+    std::vector<TPendingLine> still;
+    for (const std::string& path : order) {
+        const std::string& text = byFile[path];
+        if (retry_.Write([&] { return platform::TryAppendFile(path, text); }) == 0) {
+            const std::string stamp = FormatMailLogStamp(clock_.Now());
+            platform::TryAppendFile(mailLog_, stamp + ": Record Written " + path + "\r\n");
+            continue;
+        }
+        for (const TPendingLine& p : pending_) {
+            if (p.path == path)
+                still.push_back(p);
+        }
+    }
+    pending_ = std::move(still);
+}
+
+void TOutcomeRecord::ReportUnwritten()
+{
+    for (const TPendingLine& p : pending_)
+        view_.ReportUnattended(p.path + std::string(jp::kCannotWriteSuffix) + ": " + p.line.substr(0, p.line.size() - 2));
+}
+
+void TOutcomeRecord::Report(const std::string& what, const std::string& path, const std::string& line)
+{
+    // The mail log keeps the whole line, so that it survives even if its file never takes it.
+    const std::string stamp = FormatMailLogStamp(clock_.Now());
+    retry_.Write([&] { return platform::TryAppendFile(mailLog_, stamp + ": " + what + " " + path + "\r\n" + line); });
+    view_.ReportUnattended(path + std::string(jp::kCannotWriteSuffix) + ": " + line.substr(0, line.size() - 2));
+}
+
+void TOutcomeRecord::RepairResultFile()
+{
+    std::string contents;
+    if (!retry_.Load([&] { return platform::TryLoadFile(resultFile_, contents); }) || contents.empty())
+        return;
+    if (contents.size() >= 2 && contents.compare(contents.size() - 2, 2, "\r\n") == 0)
+        return;
+    const std::size_t end = contents.rfind("\r\n");
+    const long long keep = end == std::string::npos ? 0 : static_cast<long long>(end + 2);
+    retry_.Write([&] { return platform::TryCutFile(resultFile_, keep); });
+}
+
+bool TOutcomeRecord::AppendJournal(const TJournalRecord& record)
+{
+    const std::string text = EncodeJournalRecord(record);
+    return retry_.Write([&] { return platform::TryAppendFileSynced(journal_, text); }) == 0;
+}
+
+bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList)
+{
+    platform::DeleteFile(journal_);
+    if (platform::FileExists(journal_))
+        return false;
+    return AppendJournal({TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}});
+}
+
+bool TOutcomeRecord::BeginResend(bool resendMarker, const std::vector<std::string>& jobLines)
+{
+    TJournalRecord record{TJournalKind::kResendBegun, {resendMarker ? "1" : "0"}};
+    record.fields.insert(record.fields.end(), jobLines.begin(), jobLines.end());
+    return AppendJournal(record);
+}
+
+bool TOutcomeRecord::MailStarting(const TStartedMail& mail) { return AppendJournal(mail.ToRecord()); }
+
+void TOutcomeRecord::RunFinished()
+{
+    // Not synced: should it be lost, a continuation finds every mail recorded and sends nothing.
+    const std::string text = EncodeJournalRecord({TJournalKind::kRunFinished, {}});
+    retry_.Write([&] { return platform::TryAppendFile(journal_, text); });
+}
+
+TJournalState TOutcomeRecord::ReadJournal()
+{
+    std::string contents;
+    if (!platform::FileExists(journal_) || !retry_.Load([&] { return platform::TryLoadFile(journal_, contents); }))
+        return {};
+    std::size_t valid = 0;
+    const std::vector<TJournalRecord> records = DecodeJournal(contents, valid);
+    if (valid < contents.size())
+        retry_.Write([&] { return platform::TryCutFile(journal_, static_cast<long long>(valid)); });
+    return ReadJournalState(records);
+}

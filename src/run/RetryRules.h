@@ -1,0 +1,22 @@
+// The two retry rules of the delivery run's file access, around any single
+// attempt. Load: up to 11 attempts, 50 ms apart. Write: up to 10 attempts,
+// 150 ms apart, cut short by the stop request.
+#pragma once
+
+#include "run/RunEnvironment.h"
+
+#include <functional>
+
+class TRetryRules {
+public:
+    TRetryRules(IClock& clock, const bool& stopRequest) : clock_(clock), stopRequest_(stopRequest) {}
+
+    // True once one attempt succeeded.
+    bool Load(const std::function<bool()>& attempt);
+    // 0 on success, 1 on failure.
+    int Write(const std::function<bool()>& attempt);
+
+private:
+    IClock& clock_;
+    const bool& stopRequest_;
+};
