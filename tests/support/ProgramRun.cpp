@@ -33,10 +33,17 @@ int TProgramFolder::Start(const std::vector<std::string>& args, const std::vecto
             continue;
         envStrings.push_back(entry);
     }
-    envStrings.push_back("QT_QPA_PLATFORM=offscreen");
-    envStrings.push_back("FAKE_MAILER_RECORD=" + RecordPath());
+    // The test may choose the platform; "QT_QPA_PLATFORM=" leaves it unset.
+    bool platformChosen = false;
     for (const std::string& e : env)
-        envStrings.push_back(e);
+        platformChosen = platformChosen || e.rfind("QT_QPA_PLATFORM=", 0) == 0;
+    if (!platformChosen)
+        envStrings.push_back("QT_QPA_PLATFORM=offscreen");
+    envStrings.push_back("FAKE_MAILER_RECORD=" + RecordPath());
+    for (const std::string& e : env) {
+        if (e != "QT_QPA_PLATFORM=")
+            envStrings.push_back(e);
+    }
 
     std::vector<std::string> argStrings{ExecutablePath()};
     argStrings.insert(argStrings.end(), args.begin(), args.end());

@@ -19,7 +19,8 @@ public:
         double seconds = 0;
     };
     // Runs Tarnwick with the arguments (bytes as given) and extra environment
-    // entries "KEY=VALUE", on the offscreen platform, and waits at most timeoutMs.
+    // entries "KEY=VALUE", on the offscreen platform unless the entries choose
+    // another ("QT_QPA_PLATFORM=" for none), and waits at most timeoutMs.
     TResult Run(const std::vector<std::string>& args, int timeoutMs = 60000,
                 const std::vector<std::string>& env = {}) const;
 
