@@ -27,14 +27,15 @@ std::string Hex8(std::uint32_t v)
     return buf;
 }
 
-// A decimal count at `p` that ends at `stop`; false for anything else.
+// A decimal count at `p` that ends at `stop`, written as the encoder writes it
+// (no leading zero); false for anything else.
 bool ReadCount(std::string_view data, std::size_t& p, char stop, std::size_t& value)
 {
     const std::size_t start = p;
     value = 0;
     while (p < data.size() && data[p] >= '0' && data[p] <= '9' && p - start < 18)
         value = value * 10 + static_cast<std::size_t>(data[p++] - '0');
-    if (p == start || p >= data.size() || data[p] != stop)
+    if (p == start || (data[start] == '0' && p - start > 1) || p >= data.size() || data[p] != stop)
         return false;
     ++p;
     return true;
