@@ -16,34 +16,60 @@ const std::string& FieldOrEmpty(const std::vector<std::string>& fields, std::siz
 }
 } // namespace
 
-void TDelivery::RecordResult(const std::string& path, int number, const std::string* definitionPath)
+namespace {
+// Fields 1 to 12 of a result line: the mail's values, its outcome, and the time
+// the line is composed.
+std::string ComposeOutcomeLine(const TStartedMail& m, const std::string& composedAt, std::int32_t status,
+                               std::string_view word, bool resend)
 {
-    const std::string status = std::to_string(state_.StatusCode);
     std::string line;
     line.reserve(256);
-    line += FormatResultDate(mailStart_);
+    for (const std::string* field : {&m.date, &m.time, &composedAt})
+        line += *field + ",";
+    line += std::to_string(status);
     line += ',';
-    line += FormatResultTime(mailStart_);
-    line += ',';
-    line += FormatResultTime(clock_.Now());
-    line += ',';
-    line += status;
-    line += ',';
-    line += state_.StatusCode == 0 ? jp::kSent : jp::kSendFailure;
-    if (state_.ResendMarker)
+    line += word;
+    if (resend)
         line += jp::kResendSuffix;
     line += ',';
-    for (const std::string* field : {&mail_.Host, &mail_.RecipientDisplay, &mail_.Sender1, &mail_.Subject, &mail_.AttachmentNames}) {
+    for (const std::string* field : {&m.host, &m.recipients, &m.sender, &m.subject, &m.attachments}) {
         line += *field;
         line += ',';
     }
-    line += std::to_string(number);
+    line += std::to_string(m.counter);
     line += ',';
-    line += job_.SendCode;
+    line += m.sendCode;
+    return line;
+}
+} // namespace
+
+TStartedMail TDelivery::CurrentMailRecord(int counter) const
+{
+    TStartedMail m;
+    m.counter = counter;
+    m.jobLine = RowJobLine();
+    m.outcomeLogPath = mail_.OutcomeLogPath;
+    m.date = FormatResultDate(mailStart_);
+    m.time = FormatResultTime(mailStart_);
+    m.host = mail_.Host;
+    m.recipients = mail_.RecipientDisplay;
+    m.sender = mail_.Sender1;
+    m.subject = mail_.Subject;
+    m.attachments = mail_.AttachmentNames;
+    m.sendCode = job_.SendCode;
+    m.definitionPath = job_.DefinitionPath;
+    return m;
+}
+
+void TDelivery::RecordResult(const std::string& path, int number, const std::string* definitionPath)
+{
+    const std::int32_t status = state_.StatusCode;
+    std::string line = ComposeOutcomeLine(CurrentMailRecord(number), FormatResultTime(clock_.Now()), status,
+                                          status == 0 ? jp::kSent : jp::kSendFailure, state_.ResendMarker);
     if (definitionPath) {
         line += ',';
         line += *definitionPath;
-        rows_.InsertTop(TResultRow{job_.SendCode, mail_.Subject, mail_.RecipientDisplay, status, RowJobLine()});
+        rows_.InsertTop(TResultRow{job_.SendCode, mail_.Subject, mail_.RecipientDisplay, std::to_string(status), RowJobLine()});
         view_.ResultRowInserted();
     }
     line += "\r\n";
@@ -53,20 +79,11 @@ void TDelivery::RecordResult(const std::string& path, int number, const std::str
 void TDelivery::RecordUnknown(const TStartedMail& m)
 {
     state_.StatusCode = kStatusOutcomeUnknown;
-    const std::string status = std::to_string(kStatusOutcomeUnknown);
-    std::string line = m.date + "," + m.time + "," + FormatResultTime(clock_.Now()) + "," + status + ",";
-    line += jp::kOutcomeUnknown;
-    if (state_.ResendMarker)
-        line += jp::kResendSuffix;
-    line += ",";
-    for (const std::string* field : {&m.host, &m.recipients, &m.sender, &m.subject, &m.attachments}) {
-        line += *field;
-        line += ',';
-    }
-    line += std::to_string(m.counter) + "," + m.sendCode;
+    const std::string line =
+        ComposeOutcomeLine(m, FormatResultTime(clock_.Now()), kStatusOutcomeUnknown, jp::kOutcomeUnknown, state_.ResendMarker);
     record_.Append(m.outcomeLogPath, line + "\r\n");
     record_.Append(state_.ResultFilePath, line + "," + m.definitionPath + "\r\n");
-    TResultRow row{m.sendCode, m.subject, m.recipients, status, m.jobLine};
+    TResultRow row{m.sendCode, m.subject, m.recipients, std::to_string(kStatusOutcomeUnknown), m.jobLine};
     row.OutcomeUnknown = true;
     rows_.InsertTop(std::move(row));
     view_.ResultRowInserted();

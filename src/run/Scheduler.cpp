@@ -154,20 +154,8 @@ bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, 
 
 bool TDelivery::JournalMailStart(int i)
 {
-    TStartedMail m;
+    TStartedMail m = CurrentMailRecord(state_.MailCounter + 1);
     m.index = i;
-    m.counter = state_.MailCounter + 1;
-    m.jobLine = RowJobLine();
-    m.outcomeLogPath = mail_.OutcomeLogPath;
-    m.date = FormatResultDate(mailStart_);
-    m.time = FormatResultTime(mailStart_);
-    m.host = mail_.Host;
-    m.recipients = mail_.RecipientDisplay;
-    m.sender = mail_.Sender1;
-    m.subject = mail_.Subject;
-    m.attachments = mail_.AttachmentNames;
-    m.sendCode = job_.SendCode;
-    m.definitionPath = job_.DefinitionPath;
     if (record_.MailStarting(m))
         return true;
     ReportWriteFailure();

@@ -120,6 +120,8 @@ private:
     void FinishRun(bool mayResend);
     void RecordUnknown(const TStartedMail& mail);
     bool JournalMailStart(int index);
+    // The current mail as its result line and the journal know it.
+    TStartedMail CurrentMailRecord(int counter) const;
     // The job-list line that sends the current mail again: definition path, a comma, send code.
     std::string RowJobLine() const { return job_.DefinitionPath + "," + job_.SendCode; }
     struct TRunFigures;
