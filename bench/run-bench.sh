@@ -116,6 +116,29 @@ if [ $# -ge 2 ]; then
         "$(ratio "${TW[$last]}" "${TW[$first]}")" "$(ratio "${LIM[$last]}" "${LIM[$first]}")" "$(ratio "${PEER[$last]}" "${PEER[$first]}")"
 fi
 
+# --- What the journal's sync costs ------------------------------------------------
+# Each journal entry reaches the disk (fdatasync) before its mailer starts. The
+# same run with the program folder on tmpfs, where that sync costs nothing,
+# shows what it costs per mail here: best of three runs each.
+SYNC_N=${BENCH_SYNC_N:-2000}
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    make_jobs "$SYNC_N"
+    SHM=$(mktemp -d /dev/shm/tarnwick-bench.XXXXXX)
+    cp -r "$PROG"/. "$SHM"/
+    best_disk= best_shm=
+    for _ in 1 2 3; do
+        say "N=$SYNC_N: journal on disk, then on tmpfs ..."
+        read -r s _ < <(run_tarnwick "$SYNC_N")
+        if [ -z "$best_disk" ] || (( $(echo "$s < $best_disk" | bc -l) )); then best_disk=$s; fi
+        read -r s _ < <(PROG=$SHM run_tarnwick "$SYNC_N")
+        if [ -z "$best_shm" ] || (( $(echo "$s < $best_shm" | bc -l) )); then best_shm=$s; fi
+    done
+    rm -rf "$SHM"
+    printf '\njournal sync, %d mails: %s ms/mail with the program folder on disk, %s ms/mail on tmpfs: %s ms per mail for the sync\n' \
+        "$SYNC_N" "$(ms "$(echo "($best_disk - $best0) / $SYNC_N" | bc -l)")" "$(ms "$(echo "($best_shm - $best0) / $SYNC_N" | bc -l)")" \
+        "$(ms "$(echo "($best_disk - $best_shm) / $SYNC_N" | bc -l)")"
+fi
+
 # --- First and last thousand of a long run ------------------------------------------
 make_jobs "$STAMP_N"
 cp "$TOOLS/stamp_mailer" "$PROG/smail"

@@ -12,6 +12,21 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// The toolkit's own notes (missing runtime folders, plugins that cannot raise
+// a window, a display it could not open) are not for the operator: standard
+// error carries the program's texts alone. Only a fatal message goes through.
+void ToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // The program's own arguments as CP932 texts, taken before the framework
@@ -32,6 +47,10 @@ int main(int argc, char* argv[])
     if (platforms.find("offscreen") == std::string::npos)
         platforms += ";offscreen";
     setenv("QT_QPA_PLATFORM", platforms.c_str(), 1);
+    // The window is laid out in pixels and keeps them whatever the screen's resolution.
+    setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
+    qInstallMessageHandler(ToolkitMessage);
+
     // Termination signals end the run in order (see TDelivery::TerminationRequested).
     TSystemTermination termination;
 
@@ -43,7 +62,9 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Tarnwick(Sedge)"));
     QApplication::setQuitOnLastWindowClosed(false); // the close handler ends the loop itself
 
-    TForm1 form(std::move(args), platform::ProgramFolder());
+    TSystemClock clock;
+    TSystemMailerProcess mailer;
+    TForm1 form(std::move(args), platform::ProgramFolder(), clock, mailer);
     if (!form.Started())
         return 0; // another instance runs
     form.Delivery().SetTermination(termination);

@@ -1,6 +1,7 @@
 #include "ui/TForm1.h"
 
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -8,8 +9,10 @@
 #include "ui/SummaryText.h"
 #include "ui/TColorButton.h"
 #include "ui/TForm1Icon.h"
+#include "ui/TProgressLine.h"
 #include "ui/TResultListModel.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -71,7 +74,15 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem opt(option);
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        if ((opt.state & QStyle::State_Selected) && foreground.canConvert<QColor>()) {
+            // A failed row keeps its red when selected, on a pale selection
+            // colour that red text reads well on.
+            opt.palette.setColor(QPalette::HighlightedText, foreground.value<QColor>());
+            opt.palette.setColor(QPalette::Highlight, QColor(0xCC, 0xE8, 0xFF));
+        }
+        QStyledItemDelegate::paint(painter, opt, index);
         painter->save();
         painter->setPen(QColor(0xC0, 0xC0, 0xC0));
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
@@ -128,11 +139,11 @@ void TForm1::SetBoxHook(TBoxHook hook) { BoxHook() = std::move(hook); }
 void TForm1::SetExitHook(TExitHook hook) { ExitHook() = std::move(hook); }
 void TForm1::SetInstanceName(std::string cp932Name) { InstanceName() = std::move(cp932Name); }
 
-TForm1::TForm1(std::vector<std::string> args, std::string programFolder)
+TForm1::TForm1(std::vector<std::string> args, std::string programFolder, IClock& clock, IMailerProcess& mailer)
     : QWidget(nullptr), args_(std::move(args)), programFolder_(std::move(programFolder))
 {
     setObjectName(QStringLiteral("Form1"));
-    delivery_ = std::make_unique<TDelivery>(programFolder_, static_cast<IView&>(*this), clock_, mailer_);
+    delivery_ = std::make_unique<TDelivery>(programFolder_, static_cast<IView&>(*this), clock, mailer);
     BuildControls();
 
     // The guard acts while the window is built: a later instance ends here.
@@ -260,6 +271,9 @@ void TForm1::BuildControls()
     TerminationTimer->setInterval(200);
     connect(TerminationTimer, &QTimer::timeout, this, [this] { TerminationTimerTimer(); });
     TerminationTimer->start();
+
+    if (Unattended() && platform::StandardErrorIsTerminal())
+        progress_ = std::make_unique<TProgressLine>(stderr);
 
     // Tab order: the end button first (it holds the focus at start), then the
     // pause button, the summary list and the result list.
@@ -445,12 +459,16 @@ void TForm1::closeEvent(QCloseEvent* event)
     if (status != 0) {
         // Ends at once: no further event handling, no result line for a mail in
         // progress. The record gets its last chance and no mailer is left behind.
+        if (progress_)
+            progress_->Break();
         status = delivery_->FinishProcess(status);
         if (ExitHook())
             ExitHook()(status);
         else
             platform::ExitProcessNow(status);
     }
+    if (progress_)
+        progress_->Break();
     closed_ = true;
     inClose_ = false;
     event->accept();
@@ -476,6 +494,11 @@ void TForm1::ClearSummary()
 void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
 {
     LabelRestTime->setText(FormatRestTime(remainingSeconds));
+    if (progress_) {
+        progress_->SetRest(LabelRestTime->text());
+        progress_->SetErrors(errors);
+        progress_->Draw();
+    }
     if (waitOnly)
         return;
     const TRunState& s = delivery_->State();
@@ -491,13 +514,37 @@ void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t
 void TForm1::SetLabelState(std::string_view text)
 {
     LabelState->setText(FromCp932(text));
+    if (progress_)
+        progress_->SetState(LabelState->text());
 }
 
 void TForm1::SetLabelSendVisible(bool visible) { LabelSend->setVisible(visible); }
-void TForm1::SetProgressMax(int max) { ProgressBar1->setMaximum(max); }
-void TForm1::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
+
+void TForm1::SetProgressMax(int max)
+{
+    ProgressBar1->setMaximum(max);
+    if (progress_)
+        progress_->SetTotal(max);
+}
+
+void TForm1::SetProgressPosition(int position)
+{
+    ProgressBar1->setValue(position);
+    if (progress_)
+        progress_->SetDone(position);
+}
+
 void TForm1::ResultRowsReset() { resultModel_->Reset(); }
-void TForm1::ResultRowInserted() { resultModel_->RowInserted(); }
+
+void TForm1::ResultRowInserted()
+{
+    if (!resultModel_->RowInserted() || !isVisible() || width() == 0)
+        return;
+    // The view lays its rows out later, in an event pass of its own: the row
+    // must be there before the run waits (a per-mail pause, a unit wait, a pause).
+    ListView2->doItemsLayout();
+    ListView2->viewport()->repaint();
+}
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
 
 void TForm1::StartTimerWait(std::uint32_t intervalMs)
@@ -542,8 +589,36 @@ void TForm1::ReportUnattended(std::string_view text)
 {
     if (!Unattended())
         return;
+    if (progress_)
+        progress_->Break();
     std::fprintf(stderr, "%s\n", FromCp932(text).toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+std::unique_ptr<QMessageBox> TForm1::MakeBox(TBoxKind kind, const QString& caption, const QString& text, QWidget* parent)
+{
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    switch (kind) {
+    case TBoxKind::kError: icon = QMessageBox::Critical; break;
+    case TBoxKind::kWarning: icon = QMessageBox::Warning; break;
+    case TBoxKind::kInformation: break;
+    case TBoxKind::kConfirmation:
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Yes | QMessageBox::No;
+        break;
+    }
+    // A parent centres the box on it.
+    auto box = std::make_unique<QMessageBox>(icon, caption, text, buttons, parent);
+    // The buttons as a Japanese system labels them.
+    if (QAbstractButton* b = box->button(QMessageBox::Yes))
+        b->setText(QStringLiteral("はい"));
+    if (QAbstractButton* b = box->button(QMessageBox::No))
+        b->setText(QStringLiteral("いいえ"));
+    if (QAbstractButton* b = box->button(QMessageBox::Ok))
+        b->setText(QStringLiteral("OK"));
+    box->setDefaultButton(kind == TBoxKind::kConfirmation ? QMessageBox::Yes : QMessageBox::Ok);
+    return box;
 }
 
 bool TForm1::Box(TBoxKind kind, const QString& caption, const QString& text)
@@ -552,17 +627,14 @@ bool TForm1::Box(TBoxKind kind, const QString& caption, const QString& text)
         return BoxHook()(kind, caption, text);
     if (Unattended()) {
         // Nobody can answer: the box goes to standard error and takes its default button.
+        if (progress_)
+            progress_->Break();
         std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
         std::fflush(stderr);
         return true;
     }
-    switch (kind) {
-    case TBoxKind::kError: QMessageBox::critical(nullptr, caption, text); return true;
-    case TBoxKind::kWarning: QMessageBox::warning(nullptr, caption, text); return true;
-    case TBoxKind::kInformation: QMessageBox::information(nullptr, caption, text); return true;
-    case TBoxKind::kConfirmation:
-        return QMessageBox::question(nullptr, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
-               QMessageBox::Yes;
-    }
-    return true;
+    // Centred on the window; on the screen when the window is invisible (0 x 0).
+    QWidget* parent = isVisible() && width() > 0 ? this : nullptr;
+    const std::unique_ptr<QMessageBox> box = MakeBox(kind, caption, text, parent);
+    return box->exec() != QMessageBox::No;
 }

@@ -15,12 +15,14 @@
 class QFrame;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QAction;
 class QProgressBar;
 class QTimer;
 class QTreeView;
 class QTreeWidget;
 class TColorButton;
+class TProgressLine;
 class TResultListModel;
 
 class TForm1 : public QWidget, public IView {
@@ -31,8 +33,10 @@ public:
     using TBoxHook = std::function<bool(TBoxKind kind, const QString& caption, const QString& text)>;
     using TExitHook = std::function<void(int exitCode)>;
 
-    // `args` are the program's arguments as CP932 texts, without the program name.
-    TForm1(std::vector<std::string> args, std::string programFolder);
+    // `args` are the program's arguments as CP932 texts, without the program
+    // name; the clock and the mailer process are the run's (the real ones, or
+    // a test's virtual time and scripted mailers).
+    TForm1(std::vector<std::string> args, std::string programFolder, IClock& clock, IMailerProcess& mailer);
     ~TForm1() override;
 
     // False when another instance runs: this one must end with exit code 0 and
@@ -47,6 +51,10 @@ public:
     static void SetBoxHook(TBoxHook hook);
     static void SetExitHook(TExitHook hook);
     static void SetInstanceName(std::string cp932Name);
+
+    // The message box a person sees: Japanese buttons, centred on `parent`
+    // (on the screen without one). The caller shows it.
+    static std::unique_ptr<QMessageBox> MakeBox(TBoxKind kind, const QString& caption, const QString& text, QWidget* parent);
 
     // Handlers.
     void FormCreate();
@@ -87,13 +95,11 @@ private:
     // True on a platform where nobody may be there to answer a box.
     static bool Unattended();
     void SetSummaryCell(int row, const QString& text);
-    static bool Box(TBoxKind kind, const QString& caption, const QString& text);
+    bool Box(TBoxKind kind, const QString& caption, const QString& text);
     std::string SettingsPath() const;
 
     std::vector<std::string> args_;
     std::string programFolder_;
-    TSystemClock clock_;
-    TSystemMailerProcess mailer_;
     std::unique_ptr<TDelivery> delivery_;
     std::unique_ptr<TSingleInstance> SingleInstance1;
 
@@ -121,4 +127,5 @@ private:
     bool inClose_ = false;
     bool running_ = false;
     bool handlerFailed_ = false; // an error box abandoned a handler: never report success
+    std::unique_ptr<TProgressLine> progress_; // the live line on a terminal without a display
 };

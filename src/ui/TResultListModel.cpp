@@ -48,16 +48,19 @@ QVariant TResultListModel::headerData(int section, Qt::Orientation orientation, 
     return section >= 0 && section < 4 ? QString::fromUtf8(kCaptions[section]) : QVariant();
 }
 
-void TResultListModel::RowInserted()
+bool TResultListModel::RowInserted()
 {
     // The tree view lays out all its rows on every insertion. A long list hears
     // of new rows at most every 200 ms, so a long run does not slow down as it grows.
     constexpr int kImmediateRows = 1000;
     ++pending_;
-    if (shown_ + pending_ <= kImmediateRows)
+    if (shown_ + pending_ <= kImmediateRows) {
         Flush();
-    else if (!flush_.isActive())
+        return true;
+    }
+    if (!flush_.isActive())
         flush_.start();
+    return false;
 }
 
 void TResultListModel::Flush()

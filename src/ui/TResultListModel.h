@@ -18,7 +18,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     // The run put one row on top.
-    void RowInserted();
+    // A row was put on top; true when the view heard of it at once.
+    bool RowInserted();
     // Tells the view about the rows that arrived since the last notice.
     void Flush();
     // The run emptied or refilled the rows.

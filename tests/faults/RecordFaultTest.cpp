@@ -241,8 +241,9 @@ TEST_F(RecordFaultTest, TheTimeLimitEndsAHangingMailerInBothModes)
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(ResultField(lines[0], 4), "124");
         EXPECT_NE(folder.ReadBytes("TraceMailLog.txt").find("Smail TimeLimit:1s\r\n"), std::string::npos);
-        if (batch)
+        if (batch) {
             EXPECT_NE(folder.ReadBytes("$mail_log.txt").find(": Smail TimeLimit:1s\r\n#Cmd:"), std::string::npos);
+        }
         EXPECT_EQ(MailersLeft(), 0);
     }
 }

@@ -91,8 +91,15 @@ protected:
         std::vector<std::string> args;
         for (const std::string& a : utf8Args)
             args.push_back(Sjis(a));
-        form = std::make_unique<TForm1>(args, folder.Cp932Path());
+        form = std::make_unique<TForm1>(args, folder.Cp932Path(), *clock, *mailer);
         return *form;
+    }
+    // The same on the given clock and mailer (virtual time, scripted mailers).
+    TForm1& MakeWith(const std::vector<std::string>& utf8Args, IClock& c, IMailerProcess& m)
+    {
+        clock = &c;
+        mailer = &m;
+        return Make(utf8Args);
     }
 
     // Shows the window and lets the activation work (the whole run) happen.
@@ -107,6 +114,10 @@ protected:
     QString Summary(int row) const { return Find<QTreeWidget>("ListView1")->topLevelItem(row)->text(1); }
 
     TTempFolder folder;
+    TSystemClock systemClock;
+    TSystemMailerProcess systemMailer;
+    IClock* clock = &systemClock;
+    IMailerProcess* mailer = &systemMailer;
     std::unique_ptr<TForm1> form;
     std::vector<TBox> boxes;
     std::vector<int> exits;
