@@ -3,12 +3,17 @@
 #include "MailError.h"
 #include "MailText.h"
 
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
 #include <gmime/gmime.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -22,48 +27,59 @@ struct TRef {
   TRef& operator=(const TRef&) = delete;
 };
 
-bool ReadPath(const std::string& path, std::string& data)
+// Only a regular file is read: a folder would give no data (a 0-byte part
+// sent as if it were the file), and a FIFO or a device could block for ever.
+// Opened without blocking so that opening a FIFO does not wait for a writer.
+TReadResult ReadPath(const std::string& path, std::string& data)
 {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad())
-    return false;
-  data = ss.str();
-  return true;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? rrMissing : rrUnreadable;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return rrNotAFile;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  data.clear();
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      close(fd);
+      return rrUnreadable;
+    }
+    if (n == 0)
+      break;
+    data.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return rrRead;
 }
 
+// The project's line-end rule (CR LF, CR or LF end a line), written as CR LF.
 std::string ToCrLf(const std::string& text)
 {
   std::string out;
   out.reserve(text.size() + text.size() / 32);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
+  platform::ForEachLine(text, [&](std::string_view line, std::string_view end) {
+    out += line;
+    if (!end.empty())
       out += "\r\n";
-      if (i + 1 < text.size() && text[i + 1] == '\n')
-        ++i;
-    } else if (text[i] == '\n') {
-      out += "\r\n";
-    } else {
-      out += text[i];
-    }
-  }
+  });
   return out;
 }
 
-std::string WindowsSeparatorsToSlashes(const std::string& cp932)
+std::string ReadFailure(TReadResult r, const std::string& what, const std::string& path)
 {
-  std::string s = cp932;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))
-      ++i;  // a 0x5C here is the second byte of a character, not a separator
-    else if (c == '\\')
-      s[i] = '/';
+  std::string name = what + " " + Cp932ToUtf8(path);
+  switch (r) {
+  case rrMissing: return "no such file: " + name;
+  case rrNotAFile: return name + " is not a regular file (a folder, a FIFO or a device)";
+  default: return "cannot read " + name + ": " + std::strerror(errno);
   }
-  return s;
 }
 
 std::string FileNameOf(const std::string& path)
@@ -152,26 +168,30 @@ GDateTime* MailDate(bool japanTime)
 
 } // namespace
 
-bool ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath)
+TReadResult ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath)
 {
   // The file system sees UTF-8; a name that is already UTF-8 is tried as is.
   // A path written on Windows may still carry backslashes.
   std::vector<std::string> candidates;
-  for (const std::string& path : {cp932Path, WindowsSeparatorsToSlashes(cp932Path)}) {
+  for (const std::string& path : {cp932Path, platform::NormalizeSeparators(cp932Path)}) {
     bool damaged = false;
     std::string utf8 = Cp932ToUtf8(path, &damaged);
     if (!damaged)
       candidates.push_back(utf8);
     candidates.push_back(path);
   }
+  TReadResult worst = rrMissing;
   for (const std::string& candidate : candidates) {
-    if (ReadPath(candidate, data)) {
+    TReadResult r = ReadPath(candidate, data);
+    if (r == rrRead) {
       if (openedPath)
         *openedPath = candidate;
-      return true;
+      return r;
     }
+    if (r != rrMissing)
+      return r;  // found, but no file that can be sent
   }
-  return false;
+  return worst;
 }
 
 std::string ContentTypeFor(const std::string& fileName)
@@ -208,7 +228,7 @@ TBuiltMail BuildMail(const TMailOptions& o)
   TBuiltMail mail;
 
   if (TrimText(o.From).empty())
-    throw EMailError(ecUsage, "no sender: -f is needed");
+    throw EMailError(ecUsage, "no sender: -f is needed (or From= in the settings)");
   TMailbox from = ParseMailbox(o.From);
   mail.EnvelopeFrom = o.EnvelopeSender.empty() ? from.Address : ParseMailbox(o.EnvelopeSender).Address;
 
@@ -216,6 +236,7 @@ TBuiltMail BuildMail(const TMailOptions& o)
   for (const TRecipient& r : SplitAddressList(o.AddressList)) {
     TMailbox box = ParseMailbox(r.Text);
     mail.EnvelopeTo.push_back(box.Address);
+    mail.EnvelopeKinds.push_back(r.Kind);
     if (r.Kind == rkTo)
       to.push_back(box);
     else if (r.Kind == rkCc)
@@ -228,8 +249,9 @@ TBuiltMail BuildMail(const TMailOptions& o)
   std::string bodyUtf8;
   if (o.BodyFromFile) {
     std::string raw;
-    if (!ReadWholeFile(o.BodyFile, raw))
-      throw EMailError(ecUnreadable, "cannot read the body file " + o.BodyFile);
+    TReadResult r = ReadWholeFile(o.BodyFile, raw);
+    if (r != rrRead)
+      throw EMailError(ecNoInput, ReadFailure(r, "the body file", o.BodyFile));
     bool damaged = false;
     bodyUtf8 = Cp932ToUtf8(raw, &damaged);
     if (damaged)
@@ -254,13 +276,25 @@ TBuiltMail BuildMail(const TMailOptions& o)
     SetRawHeader(top, "Cc", AddressListTokens(cc));
 
   if (o.HasSubject && !o.Subject.empty()) {
+    RefuseControls(o.Subject, "the subject");
     bool damaged = false;
     std::string subject = Cp932ToUtf8(o.Subject, &damaged);
+    for (char& c : subject)
+      if (c == '\t')
+        c = ' ';
     if (damaged)
       mail.Notes.push_back("warning: the subject holds bytes that are not Shift_JIS");
-    std::string probe;
     if (IsAscii(subject) && subject.find("=?") == std::string::npos) {
-      g_mime_message_set_subject(message.p, subject.c_str(), nullptr);
+      // Plain words, folded between them; a long word (a URL) stays whole and
+      // readable instead of becoming an encoded word longer than RFC 2047 allows.
+      std::vector<std::string> words;
+      gchar** parts = g_strsplit(subject.c_str(), " ", -1);
+      for (gchar** w = parts; *w; ++w)
+        if (**w)
+          words.push_back(*w);
+      g_strfreev(parts);
+      if (!words.empty())
+        SetRawHeader(top, "Subject", words);
     } else {
       std::vector<std::string> words = EncodeWords(subject);
       SetRawHeader(top, "Subject", words);
@@ -268,8 +302,9 @@ TBuiltMail BuildMail(const TMailOptions& o)
     }
   }
 
-  std::size_t at = mail.EnvelopeFrom.rfind('@');
-  gchar* id = g_mime_utils_generate_message_id(mail.EnvelopeFrom.substr(at + 1).c_str());
+  // Message-ID in the domain of the From address.
+  std::size_t at = from.Address.rfind('@');
+  gchar* id = g_mime_utils_generate_message_id(from.Address.substr(at + 1).c_str());
   g_mime_message_set_message_id(message.p, id);
   g_free(id);
 
@@ -284,14 +319,21 @@ TBuiltMail BuildMail(const TMailOptions& o)
     for (const std::string& path : o.Attachments) {
       std::string data;
       std::string opened;
-      if (!ReadWholeFile(path, data, &opened))
-        throw EMailError(ecUnreadable, "cannot read the attachment " + path);
+      TReadResult r = ReadWholeFile(path, data, &opened);
+      if (r != rrRead)
+        throw EMailError(ecNoInput, ReadFailure(r, "the attachment", path));
       std::string name = FileNameOf(g_utf8_validate(opened.data(), opened.size(), nullptr) ? opened : Cp932ToUtf8(opened));
       std::string type = ContentTypeFor(name);
       std::size_t slash = type.find('/');
       GMimePart* part = MakePart(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str(), data,
                                  GMIME_CONTENT_ENCODING_BASE64);
       g_mime_part_set_filename(part, name.c_str());
+      // Many Japanese mail readers only read the RFC 2047 form of name=;
+      // filename*= of the disposition keeps the RFC 2231 form.
+      g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "name", name.c_str());
+      GMimeParamList* params = g_mime_content_type_get_parameters(g_mime_object_get_content_type(GMIME_OBJECT(part)));
+      if (GMimeParam* param = g_mime_param_list_get_parameter(params, "name"))
+        g_mime_param_set_encoding_method(param, GMIME_PARAM_ENCODING_METHOD_RFC2047);
       if (type.rfind("text/", 0) == 0 && !IsAscii(data))  // files from Windows are mostly Shift_JIS
         g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset",
                                                  g_utf8_validate(data.data(), data.size(), nullptr) ? "UTF-8" : "Shift_JIS");
