@@ -323,8 +323,10 @@ TSmtpResult SendSmtp(const TSmtpSettings& settings, const std::string& hostText,
   std::string host;
   int port;
   SplitHostPort(hostText, settings.Port, host, port);
+  // Port 465 speaks TLS from the start unless the settings say otherwise.
+  const TTlsMode tls = !settings.TlsGiven && port == 465 ? tlsImplicit : settings.Tls;
   const bool login = !settings.User.empty();
-  if (login && settings.Tls == tlsOff && !settings.AuthWithoutTls)
+  if (login && tls == tlsOff && !settings.AuthWithoutTls)
     throw EMailError(ecNoPerm, "TLS=off with a User: the login would travel unencrypted; "
                                "AuthWithoutTls=1 allows that");
 
@@ -333,15 +335,15 @@ TSmtpResult SendSmtp(const TSmtpSettings& settings, const std::string& hostText,
   if (!curl.p)
     throw EMailError(ecSoftware, "libcurl could not start");
 
-  std::string url = std::string(settings.Tls == tlsImplicit ? "smtps://" : "smtp://") + host + ":" +
+  std::string url = std::string(tls == tlsImplicit ? "smtps://" : "smtp://") + host + ":" +
                     std::to_string(port) + "/" + settings.EhloName;  // the path is the EHLO name
   TDialogue dialogue;
   dialogue.transcript = &transcript;
   char error[CURL_ERROR_SIZE] = "";
   long useSsl = CURLUSESSL_TRY;
-  if (settings.Tls == tlsOff)
+  if (tls == tlsOff)
     useSsl = CURLUSESSL_NONE;
-  else if (settings.Tls != tlsStartTls || (login && !settings.AuthWithoutTls))
+  else if (tls != tlsStartTls || (login && !settings.AuthWithoutTls))
     useSsl = CURLUSESSL_ALL;  // never a login in the clear unless allowed
 
   CURL* c = curl.p;
@@ -384,14 +386,14 @@ TSmtpResult SendSmtp(const TSmtpSettings& settings, const std::string& hostText,
     case CURLE_SEND_ERROR: result.Code = CodeForReply(reply, ecTempFail); break;
     case CURLE_LOGIN_DENIED: result.Code = CodeForReply(reply, ecNoPerm) == ecTempFail ? ecTempFail : ecNoPerm; break;
     case CURLE_USE_SSL_FAILED:
-      if (settings.Tls == tlsStartTls) {
+      if (tls == tlsStartTls) {
         result.Code = ecNoPerm;
         result.Reason = where + " offers no STARTTLS, and a login must not travel unencrypted "
                                 "(AuthWithoutTls=1 allows it)";
       } else {
         result.Code = ecConfig;
         result.Reason = where + " offers no STARTTLS, and TLS=" +
-                        (settings.Tls == tlsRequired ? "required" : "implicit") + " asks for it";
+                        (tls == tlsRequired ? "required" : "implicit") + " asks for it";
       }
       break;
     case CURLE_PEER_FAILED_VERIFICATION:

@@ -104,10 +104,8 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
     s.Tls = tlsImplicit;
   else if (!tls.empty())
     throw EMailError(ecConfig, path + ": TLS must be off, starttls, required or implicit, not " + tls);
+  s.TlsGiven = !tls.empty();
   s.Port = static_cast<int>(r.Number("Port", s.Tls == tlsImplicit ? 465 : 25, 1, 65535));
-  // Port 465 speaks TLS from the start unless the settings say otherwise.
-  if (tls.empty() && s.Port == 465)
-    s.Tls = tlsImplicit;
   s.AuthWithoutTls = r.Flag("AuthWithoutTls", false);
   s.CAFile = r.Text("CAFile");
   if (!s.CAFile.empty() && !platform::IsAbsolutePath(s.CAFile))

@@ -21,6 +21,7 @@ struct TSmtpSettings {
   std::string User;
   std::string Password;
   TTlsMode Tls = tlsStartTls;
+  bool TlsGiven = false;         // a TLS key was written (else port 465 means implicit)
   bool AuthWithoutTls = false;   // only with this may a login travel unencrypted
   std::string CAFile;
   bool VerifyCertificate = true;
