@@ -5,7 +5,6 @@
 #include "jtext/MailJstr.h"
 #include "platform/CodePage.h"
 
-#include <glib.h>
 #include <iconv.h>
 
 #include <cerrno>
@@ -112,10 +111,9 @@ bool DecodeEncodedWords(const std::string& name, std::string& utf8)
       return false;
     std::string charset = name.substr(open + 2, q1 - open - 2);
     std::string b64 = name.substr(q1 + 3, end - q1 - 3);
-    gsize n = 0;
-    guchar* raw = g_base64_decode(b64.c_str(), &n);
-    std::string bytes(reinterpret_cast<const char*>(raw), n);
-    g_free(raw);
+    std::string bytes;
+    if (!DecodeBase64(b64, bytes))
+      return false;
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
       return false;
@@ -198,6 +196,36 @@ bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out)
   if (cv.Run(in, jis.size(), out) != 0)
     return false;
   cv.Run(in, 0, out);  // back to ASCII at the end
+  return true;
+}
+
+std::vector<std::string> SplitWords(const std::string& text)
+{
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t sp = text.find(' ', start);
+    if (sp == std::string::npos)
+      sp = text.size();
+    if (sp > start)
+      words.push_back(text.substr(start, sp - start));
+    start = sp + 1;
+  }
+  return words;
+}
+
+bool IsValidUtf8(const std::string& s)
+{
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (!n || (n > 1 && c < 0xC2) || i + n > s.size())
+      return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+        return false;
+    i += n;
+  }
   return true;
 }
 
@@ -308,13 +336,9 @@ TMailbox ParseMailbox(const std::string& cp932)
     // Kept as written unless a word is too long for RFC 2047 (75); then
     // encoded again in words that fit.
     bool tooLong = false;
-    gchar** words = g_strsplit(name.c_str(), " ", -1);
-    for (gchar** w = words; *w; ++w) {
-      tooLong = tooLong || std::string(*w).size() > 75;
-      if (**w)
-        box.NameTokens.push_back(*w);
-    }
-    g_strfreev(words);
+    box.NameTokens = SplitWords(name);
+    for (const std::string& w : box.NameTokens)
+      tooLong = tooLong || w.size() > 75;
     if (tooLong && DecodeEncodedWords(name, decoded)) {
       box.DisplayUtf8 = decoded;
       box.NameTokens = EncodeWords(decoded);
@@ -331,11 +355,7 @@ TMailbox ParseMailbox(const std::string& cp932)
       }
       box.NameTokens.push_back(q + "\"");
     } else {
-      gchar** words = g_strsplit(name.c_str(), " ", -1);
-      for (gchar** w = words; *w; ++w)
-        if (**w)
-          box.NameTokens.push_back(*w);
-      g_strfreev(words);
+      box.NameTokens = SplitWords(name);
     }
   } else {
     box.NameTokens = EncodeWords(box.DisplayUtf8);

@@ -15,6 +15,10 @@ std::string Cp932ToUtf8(const std::string& cp932, bool* damaged = nullptr);
 bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out);
 
 bool IsAscii(const std::string& s);
+bool IsValidUtf8(const std::string& s);
+
+// The words of a text cut at spaces, empty ones dropped.
+std::vector<std::string> SplitWords(const std::string& text);
 
 // Throws EMailError(ecData) when the text holds a control character other
 // than a tab; `what` names the text in the message.

@@ -2,7 +2,11 @@
 
 #include "MailError.h"
 
+// libcurl is loaded when a mail is submitted, not at start: a dry run and
+// every refusal before the submission do without its dozens of libraries.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -13,6 +17,49 @@
 namespace {
 
 using TClock = std::chrono::steady_clock;
+
+struct TCurlApi {
+  CURLcode (*global_init)(long);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+  CURLcode (*easy_perform)(CURL*);
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+  void (*easy_cleanup)(CURL*);
+  CURLcode (*easy_send)(CURL*, const void*, size_t, size_t*);
+  CURLcode (*easy_recv)(CURL*, void*, size_t, size_t*);
+  const char* (*easy_strerror)(CURLcode);
+};
+
+template <typename F>
+void Bind(void* lib, const char* name, F& f)
+{
+  f = reinterpret_cast<F>(dlsym(lib, name));
+  if (!f)
+    throw EMailError(ecSoftware, std::string("libcurl lacks ") + name);
+}
+
+const TCurlApi& Api()
+{
+  static TCurlApi api = [] {
+    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!lib)
+      throw EMailError(ecSoftware, std::string("cannot load libcurl: ") + dlerror());
+    TCurlApi a{};
+    Bind(lib, "curl_global_init", a.global_init);
+    Bind(lib, "curl_easy_init", a.easy_init);
+    Bind(lib, "curl_easy_setopt", a.easy_setopt);
+    Bind(lib, "curl_easy_perform", a.easy_perform);
+    Bind(lib, "curl_easy_getinfo", a.easy_getinfo);
+    Bind(lib, "curl_easy_cleanup", a.easy_cleanup);
+    Bind(lib, "curl_easy_send", a.easy_send);
+    Bind(lib, "curl_easy_recv", a.easy_recv);
+    Bind(lib, "curl_easy_strerror", a.easy_strerror);
+    // Once per process; the process ends after one mail, so no cleanup.
+    a.global_init(CURL_GLOBAL_DEFAULT);
+    return a;
+  }();
+  return api;
+}
 
 bool StartsWith(const std::string& s, const char* prefix)
 {
@@ -111,7 +158,7 @@ public:
       : curl_(curl), transcript_(transcript), stall_(stallSeconds), deadline_(deadline)
   {
     curl_socket_t s = CURL_SOCKET_BAD;
-    curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &s);
+    Api().easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &s);
     socket_ = s;
   }
 
@@ -126,13 +173,13 @@ public:
     std::size_t done = 0;
     while (done < data.size()) {
       std::size_t n = 0;
-      CURLcode r = curl_easy_send(curl_, data.data() + done, data.size() - done, &n);
+      CURLcode r = Api().easy_send(curl_, data.data() + done, data.size() - done, &n);
       if (r == CURLE_OK) {
         done += n;
         continue;
       }
       if (r != CURLE_AGAIN) {
-        error_ = std::string("connection lost while sending: ") + curl_easy_strerror(r);
+        error_ = std::string("connection lost while sending: ") + Api().easy_strerror(r);
         return false;
       }
       if (!Wait(POLLOUT))
@@ -170,7 +217,7 @@ public:
       }
       char chunk[4096];
       std::size_t n = 0;
-      CURLcode r = curl_easy_recv(curl_, chunk, sizeof chunk, &n);
+      CURLcode r = Api().easy_recv(curl_, chunk, sizeof chunk, &n);
       if (r == CURLE_OK && n == 0) {
         error_ = "the server closed the connection";
         return 0;
@@ -180,7 +227,7 @@ public:
         continue;
       }
       if (r != CURLE_AGAIN) {
-        error_ = std::string("connection lost: ") + curl_easy_strerror(r);
+        error_ = std::string("connection lost: ") + Api().easy_strerror(r);
         return 0;
       }
       if (!Wait(POLLIN))
@@ -256,13 +303,8 @@ std::string DotStuffed(const std::string& message)
   return out + ".\r\n";
 }
 
-struct TCurlGlobal {
-  TCurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-  ~TCurlGlobal() { curl_global_cleanup(); }
-};
-
 struct TCurlEasy {
-  CURL* p = curl_easy_init();
+  CURL* p = Api().easy_init();
   ~TCurlEasy()
   {
     if (!p)
@@ -270,9 +312,9 @@ struct TCurlEasy {
     // libcurl would send QUIT once more and wait for its answer: the
     // connection is ended here instead, so cleanup never waits.
     curl_socket_t s = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(p, CURLINFO_ACTIVESOCKET, &s) == CURLE_OK && s != CURL_SOCKET_BAD)
+    if (Api().easy_getinfo(p, CURLINFO_ACTIVESOCKET, &s) == CURLE_OK && s != CURL_SOCKET_BAD)
       shutdown(s, SHUT_RDWR);
-    curl_easy_cleanup(p);
+    Api().easy_cleanup(p);
   }
 };
 
@@ -330,7 +372,6 @@ TSmtpResult SendSmtp(const TSmtpSettings& settings, const std::string& hostText,
     throw EMailError(ecNoPerm, "TLS=off with a User: the login would travel unencrypted; "
                                "AuthWithoutTls=1 allows that");
 
-  static TCurlGlobal global;
   TCurlEasy curl;
   if (!curl.p)
     throw EMailError(ecSoftware, "libcurl could not start");
@@ -347,34 +388,34 @@ TSmtpResult SendSmtp(const TSmtpSettings& settings, const std::string& hostText,
     useSsl = CURLUSESSL_ALL;  // never a login in the clear unless allowed
 
   CURL* c = curl.p;
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(settings.ConnectTimeout, settings.Timeout));
-  curl_easy_setopt(c, CURLOPT_TIMEOUT, settings.Timeout);
-  curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, std::min(settings.StallTimeout, settings.Timeout));
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(c, CURLOPT_USE_SSL, useSsl);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, settings.VerifyCertificate ? 1L : 0L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, settings.VerifyCertificate ? 2L : 0L);
+  Api().easy_setopt(c, CURLOPT_URL, url.c_str());
+  Api().easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
+  Api().easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  Api().easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(settings.ConnectTimeout, settings.Timeout));
+  Api().easy_setopt(c, CURLOPT_TIMEOUT, settings.Timeout);
+  Api().easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, std::min(settings.StallTimeout, settings.Timeout));
+  Api().easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  Api().easy_setopt(c, CURLOPT_USE_SSL, useSsl);
+  Api().easy_setopt(c, CURLOPT_SSL_VERIFYPEER, settings.VerifyCertificate ? 1L : 0L);
+  Api().easy_setopt(c, CURLOPT_SSL_VERIFYHOST, settings.VerifyCertificate ? 2L : 0L);
   if (!settings.CAFile.empty())
-    curl_easy_setopt(c, CURLOPT_CAINFO, settings.CAFile.c_str());
+    Api().easy_setopt(c, CURLOPT_CAINFO, settings.CAFile.c_str());
   if (login) {
-    curl_easy_setopt(c, CURLOPT_USERNAME, settings.User.c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, settings.Password.c_str());
-    curl_easy_setopt(c, CURLOPT_SASL_IR, 1L);  // credentials with AUTH, one round trip less
+    Api().easy_setopt(c, CURLOPT_USERNAME, settings.User.c_str());
+    Api().easy_setopt(c, CURLOPT_PASSWORD, settings.Password.c_str());
+    Api().easy_setopt(c, CURLOPT_SASL_IR, 1L);  // credentials with AUTH, one round trip less
   }
-  curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-  curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, DebugLine);
-  curl_easy_setopt(c, CURLOPT_DEBUGDATA, &dialogue);
+  Api().easy_setopt(c, CURLOPT_VERBOSE, 1L);
+  Api().easy_setopt(c, CURLOPT_DEBUGFUNCTION, DebugLine);
+  Api().easy_setopt(c, CURLOPT_DEBUGDATA, &dialogue);
   transcript.Line("server: " + url);
 
   const std::string where = host + ":" + std::to_string(port);
   const TClock::time_point deadline = TClock::now() + std::chrono::seconds(settings.Timeout);
-  CURLcode res = curl_easy_perform(c);
+  CURLcode res = Api().easy_perform(c);
   result.LastReply = dialogue.lastReply;
   if (res != CURLE_OK) {
-    std::string what = *error ? error : curl_easy_strerror(res);
+    std::string what = *error ? error : Api().easy_strerror(res);
     int reply = ReplyCode(dialogue.lastReply);
     result.Reason = where + ": " + what + (reply ? " (server: " + dialogue.lastReply + ")" : "");
     switch (res) {

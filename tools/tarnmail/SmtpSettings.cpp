@@ -29,9 +29,19 @@ std::string Lower(std::string s)
 
 class TReader {
 public:
-  TReader(const std::string& path) : ini_(path), path_(path) {}
+  TReader(const std::string& path) : ini_(path), path_(path), names_(ini_.ReadKeyNames("SMTP")) {}
 
-  std::string Text(const char* key) { return ini_.ReadString("SMTP", key, ""); }
+  const std::vector<std::string>& Names() const { return names_; }
+
+  // Only keys that are there are looked up: the reader reads the file
+  // afresh for each.
+  std::string Text(const char* key)
+  {
+    for (const std::string& n : names_)
+      if (Lower(n) == Lower(key))
+        return ini_.ReadString("SMTP", key, "");
+    return "";
+  }
 
   long Number(const char* key, long def, long min, long max)
   {
@@ -51,6 +61,7 @@ public:
 private:
   TIniFile ini_;
   std::string path_;
+  std::vector<std::string> names_;
 };
 
 std::string FolderOf(const std::string& path)
@@ -74,8 +85,7 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
   s.Path = path;
   TReader r(path);
 
-  TIniFile ini(path);
-  for (const std::string& key : ini.ReadKeyNames("SMTP")) {
+  for (const std::string& key : r.Names()) {
     bool known = false;
     for (const char* k : kKeys)
       known = known || Lower(key) == Lower(k);
@@ -83,7 +93,7 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
       s.Warnings.push_back(path + ": unknown key " + key + " in [SMTP] (ignored)");
     // The reader keeps a comment written after a value as part of it, as
     // the classic profile rules do; say so rather than use it silently.
-    else if (FindText(ini.ReadString("SMTP", key, ""), " ;") != std::string::npos)
+    else if (FindText(r.Text(key.c_str()), " ;") != std::string::npos)
       s.Warnings.push_back(path + ": the value of " + key +
                            " holds \" ;\"; comments belong on a line of their own, so it is part of the value");
   }

@@ -10,8 +10,6 @@
 #include "SmtpSettings.h"
 #include "Transcript.h"
 
-#include <gmime/gmime.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -165,7 +163,6 @@ int main(int argc, char** argv)
                                      (settings.Path.empty() ? std::string("tarnmail.ini (none found)") : settings.Path) +
                                      "; Outbox=1 writes the mails into outbox/ instead");
 
-    g_mime_init();
     TBuiltMail mail = BuildMail(options);
     sender = "<" + mail.EnvelopeFrom + ">";
     recipients = Recipients(mail);
