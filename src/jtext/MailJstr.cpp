@@ -103,7 +103,7 @@ std::string EncodeBase64(std::string_view bytes)
     return out;
 }
 
-bool DecodeBase64(std::string_view text, std::string& bytes)
+bool DecodeBase64Text(std::string_view text, std::string& bytes)
 {
     bytes.clear();
     unsigned v = 0;

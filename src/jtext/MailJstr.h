@@ -20,7 +20,7 @@ std::string EncodeBase64(std::string_view bytes);
 // The bytes of a Base64 text; line breaks and blanks between the characters
 // are skipped, decoding ends at the first "=". False (and `bytes` as far as
 // it got) for any other character outside the alphabet.
-bool DecodeBase64(std::string_view text, std::string& bytes);
+bool DecodeBase64Text(std::string_view text, std::string& bytes);
 
 // "=?ISO-2022-JP?B?" + Base64 of SjisToJis(text) + "?=", one word however long.
 std::string EncodeMimeHeader(std::string_view sjis);

@@ -13,8 +13,8 @@ bool SenderIsIncomplete(const std::string& s)
 {
   if (FindChar(s, '@') == std::string::npos)  // "@" can be a second byte
     return true;
-  std::size_t open = s.rfind('<');
-  return open != std::string::npos && s.find('>', open) == std::string::npos;
+  std::size_t open = FindLastChar(s, '<');
+  return open != std::string::npos && FindChar(s, '>', open) == std::string::npos;
 }
 
 std::string Unquote(std::string s)

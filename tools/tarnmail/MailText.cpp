@@ -3,6 +3,7 @@
 #include "MailError.h"
 
 #include "jtext/MailJstr.h"
+#include "jtext/SjisBytes.h"
 #include "platform/CodePage.h"
 
 #include <iconv.h>
@@ -112,7 +113,7 @@ bool DecodeEncodedWords(const std::string& name, std::string& utf8)
     std::string charset = name.substr(open + 2, q1 - open - 2);
     std::string b64 = name.substr(q1 + 3, end - q1 - 3);
     std::string bytes;
-    if (!DecodeBase64(b64, bytes))
+    if (!DecodeBase64Text(b64, bytes))
       return false;
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -304,7 +305,7 @@ TMailbox ParseMailbox(const std::string& cp932)
 
   TMailbox box;
   std::string name;
-  std::size_t open = text.rfind('<');  // 0x3C is never a second byte
+  std::size_t open = FindLastChar(text, '<');
   if (!text.empty() && text.back() == '>' && open != std::string::npos) {
     box.Address = text.substr(open + 1, text.size() - open - 2);
     name = text.substr(0, open);

@@ -136,8 +136,7 @@ int DebugLine(CURL*, curl_infotype type, char* data, std::size_t size, void* use
       if (ReplyCode(line) == 334)
         st->hideNext = true;
     }
-    if (type != CURLINFO_TEXT || st->transcript->On())
-      st->transcript->Line(mark + line);
+    st->transcript->Line(mark + line);
   }
   return 0;
 }
