@@ -29,7 +29,10 @@ struct TSmtpSettings {
   long ConnectTimeout = 30;      // seconds until greeted and logged in
   long StallTimeout = 60;        // seconds without any progress
   long Timeout = 300;            // seconds for the whole submission
-  bool Outbox = false;           // write every mail to outbox/ instead of sending
+  // Write every mail to outbox/ instead of sending. A settings key rather
+  // than a reserved word on the host line: any word there could also be a
+  // real host's name, and a dry run is a decision for the whole batch.
+  bool Outbox = false;
   std::string LogFile;           // one line per mail ("" = none)
   std::vector<std::string> Warnings;
 };
