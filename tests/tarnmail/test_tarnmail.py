@@ -277,14 +277,15 @@ class TarnmailTest(unittest.TestCase):
         self.assertEqual(r.returncode, NOHOST, r.stderr)
 
     def test_time_limits_hold_through_a_silent_server(self):
-        # Silent after DATA's 354, and silent after QUIT once the mail is taken:
-        # neither may keep tarnmail past its limits, cleanup included.
-        cases = [("354 go ahead", TEMPFAIL, b"StallTimeout"), ("250 taken", SENT, b"")]
+        # Silent from the start (no greeting), after DATA's 354, and after QUIT
+        # once the mail is taken: none may keep tarnmail past its limits,
+        # cleanup included.
+        cases = [(None, TEMPFAIL, b""), ("354 go ahead", TEMPFAIL, b"StallTimeout"), ("250 taken", SENT, b"")]
         for after_data, code, word in cases:
             with self.subTest(after_data=after_data):
                 server = ScriptedServer(after_data)
                 self.addCleanup(server.close)
-                self.write_ini("[SMTP]\nTLS=off\nStallTimeout=2\nTimeout=6\n")
+                self.write_ini("[SMTP]\nTLS=off\nConnectTimeout=30\nStallTimeout=2\nTimeout=6\n")
                 start = time.monotonic()
                 r = self.run_tarnmail([b"-h127.0.0.1:%d" % server.port, b"-fs@example.jp", b"a@example.jp"])
                 elapsed = time.monotonic() - start
@@ -498,7 +499,8 @@ class TarnmailTest(unittest.TestCase):
 
 class ScriptedServer:
     """A loopback SMTP server that answers up to DATA, then answers the message
-    with `after_data` (or stays silent when it is 354, as if it hung)."""
+    with `after_data` (or stays silent when it is 354, as if it hung); with
+    None it never even greets."""
 
     def __init__(self, after_data):
         self.sock = socket.socket()
@@ -514,6 +516,9 @@ class ScriptedServer:
         conn, _ = self.sock.accept()
         with conn:
             f = conn.makefile("rb")
+            if self.after_data is None:
+                self.done.wait(30)
+                return
             conn.sendall(b"220 test\r\n")
             in_data = False
             for line in f:
