@@ -2,7 +2,8 @@
 # Installs what a fresh Debian 12 machine lacks to build, test and run Tarnwick.
 set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ipafont-gothic libgmime-3.0-dev libcurl4-openssl-dev python3 python3-aiosmtpd time xvfb x11-utils"
+  fonts-ipafont-gothic libgmime-3.0-dev libcurl4-openssl-dev python3 python3-aiosmtpd time xvfb x11-utils
+  postfix msmtp"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -11,5 +12,8 @@ if [ -n "$missing" ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -qq
+  # Postfix is for the tests, which run their own instance: installed
+  # unconfigured, so no system mail server starts or listens.
+  echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
 fi

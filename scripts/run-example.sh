@@ -8,9 +8,10 @@
 #   scripts/run-example.sh           mailer run directly
 #   scripts/run-example.sh --batch   batch mode (/d): tarnmail's transcript goes to $mail_log.txt
 #
-# The mail definitions name no host, so tarnmail writes .eml files into
-# temp/outbox/ instead of sending. To send for real, put a host on line 2 of
-# each definition (see tools/tarnmail/README.md).
+# The run folder's tarnmail.ini turns outbox mode on (Outbox=1), so tarnmail
+# writes .eml files (and each mail's envelope) into temp/outbox/ instead of
+# sending. To send for real, drop that line and put a host on line 2 of each
+# definition or Host= in tarnmail.ini (see tools/tarnmail/README.md).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -36,6 +37,8 @@ mkdir -p "$RUN/temp" "$RUN/mails" "$RUN/files"
 cp "$BUILD/bin/Tarnwick" "$BUILD/bin/tarnmail" "$RUN/"
 printf '[Mail]\r\nName=tarnmail\r\n' > "$RUN/Tarnwick.ini"
 to_windows_text "$ROOT/examples/jobs.txt" "$RUN/jobs.txt"
+# A dry run: Outbox=1, every mail goes to temp/outbox/, nothing is sent.
+to_windows_text "$ROOT/examples/tarnmail.ini" "$RUN/tarnmail.ini"
 for f in "$ROOT"/examples/mails/* "$ROOT"/examples/files/*; do
   rel=${f#"$ROOT"/examples/}
   to_windows_text "$f" "$RUN/$rel"
@@ -67,6 +70,8 @@ for eml in temp/outbox/*.eml; do
   [ -f "$eml" ] || continue
   found=1
   echo "--- $eml"
+  envelope=${eml%.eml}.envelope
+  [ -f "$envelope" ] && sed 's/^/  /' "$envelope"
   sed -n '1,/^\r*$/p' "$eml" | tr -d '\r'
   # The same mail as a reader sees it, when Python is at hand.
   if [ -x /usr/bin/python3 ]; then

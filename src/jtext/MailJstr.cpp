@@ -103,6 +103,39 @@ std::string EncodeBase64(std::string_view bytes)
     return out;
 }
 
+bool DecodeBase64Text(std::string_view text, std::string& bytes)
+{
+    bytes.clear();
+    unsigned v = 0;
+    int bits = 0;
+    for (const char c : text) {
+        int d;
+        if (c >= 'A' && c <= 'Z')
+            d = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            d = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            d = c - '0' + 52;
+        else if (c == '+')
+            d = 62;
+        else if (c == '/')
+            d = 63;
+        else if (c == '=')
+            break;
+        else if (c == '\r' || c == '\n' || c == ' ' || c == '\t')
+            continue;
+        else
+            return false;
+        v = (v << 6) | static_cast<unsigned>(d);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes.push_back(static_cast<char>((v >> bits) & 0xFF));
+        }
+    }
+    return true;
+}
+
 std::string EncodeMimeHeader(std::string_view sjis)
 {
     static constexpr std::string_view kOpen = "=?ISO-2022-JP?B?";

@@ -17,5 +17,10 @@ std::string SjisToJis(std::string_view sjis);
 // Base64 (standard alphabet, "=" padding) without line breaks.
 std::string EncodeBase64(std::string_view bytes);
 
+// The bytes of a Base64 text; line breaks and blanks between the characters
+// are skipped, decoding ends at the first "=". False (and `bytes` as far as
+// it got) for any other character outside the alphabet.
+bool DecodeBase64Text(std::string_view text, std::string& bytes);
+
 // "=?ISO-2022-JP?B?" + Base64 of SjisToJis(text) + "?=", one word however long.
 std::string EncodeMimeHeader(std::string_view sjis);

@@ -204,6 +204,31 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     return std::string(CutValue(StripQuotes(value)));
 }
 
+std::vector<std::string> TIniFile::ReadKeyNames(std::string_view section) const
+{
+    std::vector<std::string> names;
+    std::string contents;
+    if (!platform::TryLoadFile(path_, contents))
+        return names;
+    section = TrimBlanks(section);
+    bool inSection = false;
+    for (const TIniLine& line : SplitKeepingEnds(contents)) {
+        const TParsedLine parsed = ParseLine(line.text);
+        if (parsed.kind == TLineKind::lkSection) {
+            if (inSection)
+                break; // only the first section of the name counts
+            inSection = SameName(parsed.name, section);
+        } else if (inSection && parsed.kind == TLineKind::lkKey) {
+            bool seen = false;
+            for (const std::string& n : names)
+                seen = seen || SameName(n, parsed.name);
+            if (!seen)
+                names.push_back(parsed.name);
+        }
+    }
+    return names;
+}
+
 bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
 {
     section = TrimBlanks(section);

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TIniFile {
 public:
@@ -29,6 +30,11 @@ public:
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
+
+    // The names of the keys of the first section of that name, in file order,
+    // each once (as the classic call with no key name lists them). Empty when
+    // the file or the section is missing.
+    std::vector<std::string> ReadKeyNames(std::string_view section) const;
 
     // Creates the file, the section and the key as needed, or replaces the value
     // of an existing key in place. Added lines end CR LF. One attempt, no retries.

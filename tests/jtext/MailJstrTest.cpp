@@ -126,6 +126,28 @@ TEST(EncodeBase64, PaddingFollowsTheLength)
     EXPECT_EQ(EncodeBase64(std::string(3, '\0')), "AAAA");
 }
 
+TEST(DecodeBase64Text, RoundTripOfEveryLengthAndLineBreaksSkipped)
+{
+    // Property: decoding gives back what was encoded, for every length and
+    // every byte value, and the line breaks of a MIME body do not matter.
+    std::string bytes;
+    for (int n = 0; n < 300; ++n) {
+        const std::string b64 = EncodeBase64(bytes);
+        std::string back;
+        ASSERT_TRUE(DecodeBase64Text(b64, back));
+        ASSERT_EQ(back, bytes);
+        std::string folded;
+        for (std::size_t i = 0; i < b64.size(); i += 76)
+            folded += b64.substr(i, 76) + "\r\n";
+        ASSERT_TRUE(DecodeBase64Text(folded, back));
+        ASSERT_EQ(back, bytes);
+        bytes.push_back(static_cast<char>(n * 37 + 11));
+    }
+    std::string out;
+    EXPECT_FALSE(DecodeBase64Text("Zm9v*YmFy", out));
+    EXPECT_EQ(out, "foo");
+}
+
 TEST(EncodeBase64, NoLineBreaks)
 {
     std::string bytes;

@@ -69,6 +69,11 @@ TEST_F(IniFileTest, FirstDuplicateSectionAndKeyWin)
     const TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("S", "K", ""), "first");
     EXPECT_EQ(ini.ReadString("S", "OnlyLater", "def"), "def");
+    // The key names follow the same rules: first section only, each name once.
+    EXPECT_EQ(ini.ReadKeyNames("s"), (std::vector<std::string>{"K"}));
+    EXPECT_EQ(ini.ReadKeyNames("T"), (std::vector<std::string>{"K"}));
+    EXPECT_TRUE(ini.ReadKeyNames("Missing").empty());
+    EXPECT_TRUE(TIniFile(PathOf("none.ini")).ReadKeyNames("S").empty());
 }
 
 TEST_F(IniFileTest, LineEndsOfEveryKindAndValuesWithEqualsSigns)

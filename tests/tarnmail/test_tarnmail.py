@@ -1,16 +1,21 @@
 """End-to-end tests of tarnmail against a real SMTP server (aiosmtpd) on
 127.0.0.1, and of its outbox mode. TARNMAIL names the built executable."""
 
+import base64
 import email
 import email.policy
 import glob
 import logging
 import os
+import random
 import re
 import shutil
+import socket
 import ssl
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 from aiosmtpd.controller import Controller
@@ -20,8 +25,8 @@ from smtp_support import Recorder, free_port
 
 TARNMAIL = os.environ.get("TARNMAIL", "")
 
-# Exit codes documented in tools/tarnmail/README.md.
-SENT, USAGE, UNREADABLE, UNREACHABLE, TEMPORARY, PERMANENT, AUTH_FAILED, OTHER = 0, 2, 3, 4, 5, 6, 7, 8
+# Exit codes documented in tools/tarnmail/README.md (sysexits).
+SENT, USAGE, DATAERR, NOINPUT, NOHOST, UNAVAILABLE, TEMPFAIL, NOPERM, CONFIG = 0, 64, 65, 66, 68, 69, 75, 77, 78
 
 
 def sj(text):
@@ -55,9 +60,12 @@ class TarnmailTest(unittest.TestCase):
         controller.start()
         self.addCleanup(controller.stop)
 
-    def write_ini(self, text):
-        with open(os.path.join(self.dir, "tarnmail.ini"), "w") as f:
+    def write_ini(self, text, name="tarnmail.ini"):
+        path = os.path.join(self.dir, name)
+        with open(path, "w") as f:
             f.write(text)
+        os.chmod(path, 0o600)
+        return path
 
     def write_work(self, name, data):
         path = os.path.join(self.work, name)
@@ -80,7 +88,8 @@ class TarnmailTest(unittest.TestCase):
     def assert_well_formed_headers(self, raw):
         block = self.header_block(raw)
         for line in block.split("\r\n"):
-            self.assertLessEqual(len(line), 78, line)
+            # Only a word that cannot be folded (a URL) may pass 78, never 998.
+            self.assertLessEqual(len(line), 78 if " " in line.strip() else 998, line)
         for word in re.findall(r"=\?[^?]+\?[BbQq]\?[^?]*\?=", block):
             self.assertLessEqual(len(word), 75, word)
 
@@ -175,34 +184,52 @@ class TarnmailTest(unittest.TestCase):
         base = [b"-h127.0.0.1:" + str(self.port).encode(), b"-fs@example.jp"]
         self.recorder.refuse_rcpt = "nobody@example.jp"
         r = self.run_tarnmail(base + [b"a@example.jp,nobody@example.jp", b"-d"])
-        self.assertEqual(r.returncode, PERMANENT, r.stdout)
+        self.assertEqual(r.returncode, UNAVAILABLE, r.stdout)
         self.assertIn(b"550", r.stdout)
-        self.assertIn(b"result: 6", r.stdout)
+        self.assertIn(b"result: 69", r.stdout)
+        # The operator reads the refused address and the server's words.
+        self.assertIn(b"<nobody@example.jp> 550 5.1.1 no such user", r.stderr)
         self.recorder.refuse_rcpt = None
         self.recorder.data_reply = "451 4.3.0 try again later"
-        self.assertEqual(self.run_tarnmail(base + [b"a@example.jp"]).returncode, TEMPORARY)
+        r = self.run_tarnmail(base + [b"a@example.jp"])
+        self.assertEqual(r.returncode, TEMPFAIL)
+        self.assertIn(b"451 4.3.0 try again later", r.stderr)
         self.assertEqual(self.recorder.mails, [])
 
     def test_authentication(self):
         self.start_server(authenticator=only_password_secret, auth_required=True,
                           auth_require_tls=False)
         args = [b"-h127.0.0.1", b"-fs@example.jp", b"a@example.jp", b"-d"]
-        self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=wrong\nTLS=try\n" % self.port)
+        # A login is never sent in the clear unless a key allows it.
+        self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=secret\n" % self.port)
         r = self.run_tarnmail(args)
-        self.assertEqual(r.returncode, AUTH_FAILED, r.stdout)
+        self.assertEqual(r.returncode, NOPERM, r.stdout)
+        self.assertNotIn(b"AUTH PLAIN", r.stdout)
+        self.assertIn(b"AuthWithoutTls", r.stderr)
+        self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=wrong\nTLS=starttls\nAuthWithoutTls=1\n" % self.port)
+        r = self.run_tarnmail(args)
+        self.assertEqual(r.returncode, NOPERM, r.stdout)
         self.assertIn(b"AUTH PLAIN (credentials hidden)", r.stdout)
         self.assertNotIn(b"AHUAd3Jvbmc", r.stdout)  # base64 of "\0u\0wrong"
-        self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=secret\n" % self.port)
+        self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=secret\nAuthWithoutTls=1\n" % self.port)
         r = self.run_tarnmail(args)
         self.assertEqual(r.returncode, SENT, r.stdout)
         self.assertEqual(len(self.recorder.mails), 1)
+
+    def test_a_user_and_a_server_without_auth_is_an_authentication_error(self):
+        self.start_server()  # offers no AUTH
+        self.write_ini("[SMTP]\nPort=%d\nUser=u\nPassword=secret\nAuthWithoutTls=1\n" % self.port)
+        r = self.run_tarnmail([b"-h127.0.0.1", b"-fs@example.jp", b"a@example.jp"])
+        self.assertEqual(r.returncode, NOPERM, r.stderr)
+        self.assertIn(b"offers no AUTH", r.stderr)
+        self.assertEqual(self.recorder.mails, [])
 
     def test_tls(self):
         # A server without STARTTLS: "require" must not send in the clear.
         self.start_server()
         args = [b"-h127.0.0.1:%d" % self.port, b"-fs@example.jp", b"a@example.jp"]
-        self.write_ini("[SMTP]\nTLS=require\n")
-        self.assertEqual(self.run_tarnmail(args).returncode, OTHER)
+        self.write_ini("[SMTP]\nTLS=required\n")
+        self.assertEqual(self.run_tarnmail(args).returncode, CONFIG)
         self.assertEqual(self.recorder.mails, [])
 
         if not shutil.which("openssl"):
@@ -216,24 +243,55 @@ class TarnmailTest(unittest.TestCase):
         self.start_server(tls_context=context, require_starttls=True)
         args[0] = b"-h127.0.0.1:%d" % self.port
         # An untrusted certificate is refused unless the settings allow it.
-        self.write_ini("[SMTP]\nTLS=require\n")
+        self.write_ini("[SMTP]\nTLS=required\n")
         server_log = logging.getLogger("mail.log")
         server_log.disabled = True  # it would print the refused handshake
         try:
-            self.assertEqual(self.run_tarnmail(args).returncode, OTHER)
+            self.assertEqual(self.run_tarnmail(args).returncode, CONFIG)
         finally:
             server_log.disabled = False
-        self.write_ini("[SMTP]\nTLS=require\nVerifyCertificate=0\n")
+        self.write_ini("[SMTP]\nTLS=required\nVerifyCertificate=0\n")
         r = self.run_tarnmail(args + [b"-d"])
         self.assertEqual(r.returncode, SENT, r.stdout)
         self.assertIn(b"STARTTLS", r.stdout)
+        self.assertEqual(len(self.recorder.mails), 1)
+        # A private CA named in the settings is trusted, with the name checked.
+        self.write_ini("[SMTP]\nTLS=required\nCAFile=cert.pem\n")
+        r = self.run_tarnmail([b"-hlocalhost:%d" % self.port] + args[1:])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+
+        # Implicit TLS on a port that is not 465, with the EHLO name of the settings.
+        self.start_server(ssl_context=context)
+        self.write_ini("[SMTP]\nTLS=implicit\nCAFile=cert.pem\nEhloName=client.example.jp\n")
+        r = self.run_tarnmail([b"-hlocalhost:%d" % self.port] + args[1:] + [b"-d"])
+        self.assertEqual(r.returncode, SENT, r.stdout + r.stderr)
+        self.assertIn(b"EHLO client.example.jp", r.stdout)
         self.assertEqual(len(self.recorder.mails), 1)
 
     def test_server_down(self):
         port = free_port()  # nobody listens there
         self.write_ini("[SMTP]\nConnectTimeout=5\nTimeout=10\n")
         r = self.run_tarnmail([b"-h127.0.0.1:%d" % port, b"-fs@example.jp", b"a@example.jp"])
-        self.assertEqual(r.returncode, UNREACHABLE, r.stderr)
+        self.assertEqual(r.returncode, TEMPFAIL, r.stderr)
+        r = self.run_tarnmail([b"-hno-such-host.invalid", b"-fs@example.jp", b"a@example.jp"])
+        self.assertEqual(r.returncode, NOHOST, r.stderr)
+
+    def test_time_limits_hold_through_a_silent_server(self):
+        # Silent from the start (no greeting), after DATA's 354, and after QUIT
+        # once the mail is taken: none may keep tarnmail past its limits,
+        # cleanup included.
+        cases = [(None, TEMPFAIL, b""), ("354 go ahead", TEMPFAIL, b"StallTimeout"), ("250 taken", SENT, b"")]
+        for after_data, code, word in cases:
+            with self.subTest(after_data=after_data):
+                server = ScriptedServer(after_data)
+                self.addCleanup(server.close)
+                self.write_ini("[SMTP]\nTLS=off\nConnectTimeout=30\nStallTimeout=2\nTimeout=6\n")
+                start = time.monotonic()
+                r = self.run_tarnmail([b"-h127.0.0.1:%d" % server.port, b"-fs@example.jp", b"a@example.jp"])
+                elapsed = time.monotonic() - start
+                self.assertEqual(r.returncode, code, r.stderr)
+                self.assertIn(word, r.stderr)
+                self.assertLess(elapsed, 6 + 2, r.stderr)
 
     # -- without a server -----------------------------------------------
 
@@ -241,6 +299,7 @@ class TarnmailTest(unittest.TestCase):
         return sorted(glob.glob(os.path.join(self.work, "outbox", "*.eml")))
 
     def test_outbox_and_date_zone(self):
+        self.write_ini("[SMTP]\nOutbox=1\n")
         self.write_work("body.txt", sj("本文です。\r\n"))
         args = [sj("-f送信者 <s@example.jp>"), sj("-s件名"), b"-m", b"-Fbody.txt", b"a@example.jp"]
         self.assertEqual(self.run_tarnmail(args + [b"-t"], {"TZ": "EST5"}).returncode, SENT)
@@ -255,9 +314,41 @@ class TarnmailTest(unittest.TestCase):
             self.assertEqual(m.get_content().replace("\r\n", "\n"), "本文です。\n")
             dates.append(m["Date"][-5:])
         self.assertEqual(sorted(dates), ["+0900", "-0500"])
-        self.assertEqual(len(os.listdir(os.path.join(self.work, "outbox"))), 2)  # no leftovers
+        # Each mail and its envelope, no leftovers.
+        self.assertEqual(len(os.listdir(os.path.join(self.work, "outbox"))), 4)
+
+    def test_outbox_records_the_envelope_beside_the_mail(self):
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        r = self.run_tarnmail([b"-hmail.example.jp", b"-fs@example.jp", b"-nbounce@example.jp",
+                               b"to@example.jp,CC:cc@example.jp,BCC:hidden@example.jp"])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        [eml] = self.outbox_mails()
+        with open(eml, "rb") as f:
+            raw = f.read()
+        self.assertNotIn(b"hidden@", raw)
+        self.assertNotIn(b"Bcc", raw)
+        with open(eml[:-4] + ".envelope") as f:
+            envelope = f.read()
+        self.assertIn("Server: mail.example.jp", envelope)
+        self.assertIn("MAIL FROM:<bounce@example.jp>", envelope)
+        for line in ("RCPT TO:<to@example.jp> To", "RCPT TO:<cc@example.jp> Cc", "RCPT TO:<hidden@example.jp> Bcc"):
+            self.assertIn(line, envelope)
+
+    def test_no_host_without_outbox_mode_is_a_configuration_error(self):
+        args = [b"-fs@example.jp", b"a@example.jp"]
+        r = self.run_tarnmail(args)
+        self.assertEqual(r.returncode, CONFIG)
+        self.assertIn(b"Outbox=1", r.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "outbox")))
+        # Host and sender may come from the settings instead.
+        self.start_server()
+        self.write_ini("[SMTP]\nHost=127.0.0.1\nPort=%d\nFrom=office@example.jp\n" % self.port)
+        r = self.run_tarnmail([b"a@example.jp"])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        self.assertEqual(self.recorder.mails[0][0], "office@example.jp")
 
     def test_bytes_that_are_not_shift_jis(self):
+        self.write_ini("[SMTP]\nOutbox=1\n")
         self.write_work("body.txt", sj("壊れた") + b"\xff" + sj("本文\r\n"))
         r = self.run_tarnmail([b"-fs@example.jp", b"-m", b"-Fbody.txt", b"a@example.jp", b"-d"])
         self.assertEqual(r.returncode, SENT, r.stderr)
@@ -267,15 +358,30 @@ class TarnmailTest(unittest.TestCase):
         self.assertEqual(m.get_content().replace("\r\n", "\n"), "壊れた\ufffd本文\n")
 
     def test_bad_input_gives_defined_codes(self):
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        os.mkdir(os.path.join(self.work, "folder"))
+        os.mkfifo(os.path.join(self.work, "fifo"))
         cases = [
             ([b"-fs@example.jp", b"-x", b"a@example.jp"], USAGE),
             ([b"-fs@example.jp"], USAGE),                          # no recipient
             ([b"a@example.jp"], USAGE),                            # no sender
-            ([b"-fs@example.jp", b"not-an-address"], USAGE),
+            ([b"-fs@example.jp", b"not-an-address"], DATAERR),
             ([b"-h", b"-fs@example.jp", b"a@example.jp"], USAGE),  # host of spaces
             ([b"-fs@example.jp", b"-m", b"a@example.jp"], USAGE),  # -m without -F
-            ([b"-fs@example.jp", b"-m", b"-Fmissing.txt", b"a@example.jp"], UNREADABLE),
-            ([b"-fs@example.jp", b"-a/no/such/file.pdf", b"a@example.jp"], UNREADABLE),
+            ([b"-fs@example.jp", b"-m", b"-Fmissing.txt", b"a@example.jp"], NOINPUT),
+            ([b"-fs@example.jp", b"-a/no/such/file.pdf", b"a@example.jp"], NOINPUT),
+            # A folder would go out as an empty part, a FIFO would block for ever.
+            ([b"-fs@example.jp", b"-m", b"-Ffolder", b"a@example.jp"], NOINPUT),
+            ([b"-fs@example.jp", b"-afolder", b"a@example.jp"], NOINPUT),
+            ([b"-fs@example.jp", b"-m", b"-Ffifo", b"a@example.jp"], NOINPUT),
+            ([b"-fs@example.jp", b"-afifo", b"a@example.jp"], NOINPUT),
+            # A line break in a header text would end the header or add one.
+            ([b"-fName\r\nBcc: evil@example.jp <s@example.jp>", b"a@example.jp"], DATAERR),
+            ([b"-fs@example.jp", b"-rName\nBcc: evil@example.jp <r@example.jp>", b"a@example.jp"], DATAERR),
+            ([b"-fs@example.jp", b"To\r\nBcc: evil@example.jp <a@example.jp>"], DATAERR),
+            ([b"-fs@example.jp", b"a@example.jp,CC:Cc\r\n\r\nbody <c@example.jp>"], DATAERR),
+            ([b"-fs@example.jp", b"a@example.jp,x\r\n<evil@example.jp> <c@example.jp>"], DATAERR),
+            ([b"-fs@example.jp", b"-sSubject\r\nBcc: evil@example.jp", b"a@example.jp"], DATAERR),
         ]
         for args, code in cases:
             with self.subTest(args=args):
@@ -283,6 +389,160 @@ class TarnmailTest(unittest.TestCase):
                 self.assertEqual(r.returncode, code, r.stderr)
                 self.assertTrue(r.stderr)
         self.assertEqual(self.outbox_mails(), [])
+
+    def test_encoded_words_stay_within_75_characters(self):
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        url = "See https://example.jp/seminar/2026/registration/form?id=0123456789abcdef0123456789"
+        # Tarnwick's /z writes the whole name as one word, however long.
+        name = "セミナー事務局・東京本社・営業企画部・第二グループ・担当者一同"
+        word = "=?ISO-2022-JP?B?" + base64.b64encode(name.encode("iso-2022-jp")).decode() + "?="
+        self.assertGreater(len(word), 75)
+        r = self.run_tarnmail([("-f" + word + " <s@example.jp>").encode(), ("-s" + url).encode(),
+                               b"a@example.jp"])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        with open(self.outbox_mails()[0], "rb") as f:
+            raw = f.read()
+        self.assert_well_formed_headers(raw)
+        for w in re.findall(rb"=\?[^?]+\?[BbQq]\?[^?]*\?=", raw):
+            self.assertLessEqual(len(w), 75, w)
+        m = self.parse(raw)
+        self.assertEqual(m["Subject"], url)
+        # Python's address parser keeps the blank between two encoded words.
+        self.assertEqual(m["From"].addresses[0].display_name.replace(" ", ""), name)
+
+    def test_random_texts_survive_the_round_trip(self):
+        # Property: whatever the subject, display name and attachment name, a
+        # mail reader gets them back unchanged, with every encoded word within
+        # 75 characters and every foldable header line within 78.
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        pool = (list("山田太郎事務局東京営業のお知らせ第回") + list("セミナーカタログ") + list("ｱｲｳｴｵｶﾞ") +
+                list("①Ⅱ㈱髙﨑") + list("abcXYZ019-_.:/?=\"\\'()!") + [" "] * 6)
+        rng = random.Random(int(os.environ.get("TARNMAIL_SEED", "14")))
+        os.mkdir(os.path.join(self.work, "f"))
+        for n in range(40):
+            with self.subTest(case=n):
+                def text(lo, hi):
+                    t = "".join(rng.choice(pool) for _ in range(rng.randint(lo, hi)))
+                    return " ".join(t.split())  # no blank at either end, none doubled
+                subject, name = text(1, 90), text(1, 30).replace('"', "").replace("\\", "") or "x"
+                file_name = text(1, 40).replace("/", "").replace(" ", "_").strip(".") or "f"
+                self.write_work("f/" + file_name, b"data")
+                shutil.rmtree(os.path.join(self.work, "outbox"), ignore_errors=True)
+                r = self.run_tarnmail([sj("-f" + name + " <s@example.jp>"), sj("-s" + subject),
+                                       sj("-af/" + file_name), b"a@example.jp"])
+                self.assertEqual(r.returncode, SENT, r.stderr)
+                with open(self.outbox_mails()[0], "rb") as f:
+                    raw = f.read()
+                self.assert_well_formed_headers(raw)
+                m = self.parse(raw)
+                self.assertEqual(m["Subject"], subject)
+                # Python's address parser keeps the blank between two encoded words.
+                got = m["From"].addresses[0].display_name
+                self.assertEqual(got.replace(" ", ""), name.replace(" ", ""))
+                [part] = list(m.iter_attachments())
+                self.assertEqual(part.get_filename(), file_name)
+                self.assertEqual(part.get_payload(decode=True), b"data")
+
+    def test_attachment_names_in_both_forms(self):
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        self.write_work("会場案内.txt", b"x")
+        r = self.run_tarnmail([b"-fs@example.jp", sj("-a会場案内.txt"), b"a@example.jp"])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        with open(self.outbox_mails()[0], "rb") as f:
+            raw = f.read().decode("ascii")
+        self.assertRegex(raw, r'name="=\?[^"]+\?[Bb]\?')        # RFC 2047 in Content-Type
+        self.assertIn("filename*=utf-8''%e4%bc%9a", raw.lower())  # RFC 2231 in Content-Disposition
+
+    def test_settings(self):
+        # --help and --version are answers, not usage errors.
+        for flag in (b"--help", b"--version"):
+            r = self.run_tarnmail([flag])
+            self.assertEqual(r.returncode, SENT, r.stderr)
+            self.assertTrue(r.stdout.startswith(b"usage: tarnmail" if flag == b"--help" else b"tarnmail "))
+        args = [b"-fs@example.jp", b"a@example.jp"]
+        # A settings file named on the command line; an unknown key is reported, not silent.
+        other = self.write_ini("[SMTP]\nOutbox=1\nTimout=5\n", "other.ini")
+        r = self.run_tarnmail([b"-c" + other.encode()] + args)
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        self.assertIn(b"unknown key Timout", r.stderr)
+        self.assertEqual(self.run_tarnmail([b"-c/no/such.ini"] + args).returncode, CONFIG)
+        # Bad values, and a password that other users can read, are refused.
+        for text in ("[SMTP]\nOutbox=1\nTLS=maybe\n", "[SMTP]\nOutbox=1\nTimeout=soon\n"):
+            self.write_ini(text)
+            self.assertEqual(self.run_tarnmail(args).returncode, CONFIG, text)
+        path = self.write_ini("[SMTP]\nOutbox=1\nUser=u\nPassword=secret\n")
+        os.chmod(path, 0o644)
+        r = self.run_tarnmail(args)
+        self.assertEqual(r.returncode, CONFIG)
+        self.assertIn(b"chmod 600", r.stderr)
+        # The profile rules: first key wins; a comment after a value is part of it, and said so.
+        self.write_ini("[SMTP]\nOutbox=1\nOutbox=0\nFrom=f@example.jp ; note\n")
+        r = self.run_tarnmail([b"a@example.jp"])
+        self.assertEqual(r.returncode, DATAERR)
+        self.assertIn(b"comments belong on a line of their own", r.stderr)
+
+    def test_log_file_holds_one_line_per_mail(self):
+        self.start_server()
+        self.recorder.refuse_rcpt = "nobody@example.jp"
+        self.write_ini("[SMTP]\nPort=%d\nLogFile=mail.log\n" % self.port)
+        base = [b"-h127.0.0.1", b"-fs@example.jp"]
+        self.assertEqual(self.run_tarnmail(base + [b"a@example.jp,BCC:b@example.jp"]).returncode, SENT)
+        self.assertEqual(self.run_tarnmail(base + [b"nobody@example.jp"]).returncode, UNAVAILABLE)
+        with open(os.path.join(self.dir, "mail.log")) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(len(lines), 2)
+        self.assertIn("from=<s@example.jp> to=<a@example.jp>,<b@example.jp> result=0 sent", lines[0])
+        self.assertIn('reply="250', lines[0])
+        self.assertIn("to=<nobody@example.jp> result=69 permanent refusal", lines[1])
+        self.assertIn("550 5.1.1 no such user", lines[1])
+
+
+class ScriptedServer:
+    """A loopback SMTP server that answers up to DATA, then answers the message
+    with `after_data` (or stays silent when it is 354, as if it hung); with
+    None it never even greets."""
+
+    def __init__(self, after_data):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(1)
+        self.port = self.sock.getsockname()[1]
+        self.after_data = after_data
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        conn, _ = self.sock.accept()
+        with conn:
+            f = conn.makefile("rb")
+            if self.after_data is None:
+                self.done.wait(30)
+                return
+            conn.sendall(b"220 test\r\n")
+            in_data = False
+            for line in f:
+                if in_data:
+                    if line == b".\r\n":
+                        in_data = False
+                        if not self.after_data.startswith("354"):
+                            conn.sendall(self.after_data.encode() + b"\r\n")
+                    continue
+                cmd = line[:4].upper()
+                if cmd == b"EHLO":
+                    conn.sendall(b"250-test\r\n250 8BITMIME\r\n")
+                elif cmd == b"DATA":
+                    conn.sendall(b"354 go ahead\r\n")
+                    in_data = True
+                elif cmd == b"QUIT":
+                    pass  # never answered
+                else:
+                    conn.sendall(b"250 OK\r\n")
+            self.done.wait(30)
+
+    def close(self):
+        self.done.set()
+        self.sock.close()
 
 
 if __name__ == "__main__":

@@ -16,7 +16,7 @@ from smtp_support import Recorder, free_port
 
 TARNWICK = os.environ.get("TARNWICK", "")
 TARNMAIL = os.environ.get("TARNMAIL", "")
-PERMANENT, UNREACHABLE = 6, 4
+PERMANENT, UNREACHABLE = 69, 75  # sysexits: refused, temporary
 
 
 def windows_text(lines):

@@ -9,19 +9,22 @@
 struct TBuiltMail {
   std::string EnvelopeFrom;
   std::vector<std::string> EnvelopeTo;  // TO, CC and BCC addresses
+  std::vector<TRecipientKind> EnvelopeKinds;  // the kind of each
   std::string Message;                  // CR LF line ends
   std::vector<std::string> Notes;       // for the transcript
 };
 
 // Reads the body file and the attachments (paths are CP932, relative ones
-// against the current folder). Throws EMailError: ecUsage for missing or bad
-// addresses, ecUnreadable for a file that cannot be read.
+// against the current folder). Throws EMailError: ecUsage or ecData for missing
+// or bad addresses and texts, ecNoInput for a file that cannot be read.
 TBuiltMail BuildMail(const TMailOptions& options);
 
-// Reads a whole file whose name is CP932 bytes (backslashes of a Windows
-// path are taken as separators). False when it cannot; `openedPath` gets the
-// name under which it was found.
-bool ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath = nullptr);
+enum TReadResult { rrRead, rrMissing, rrNotAFile, rrUnreadable };
+
+// Reads a whole regular file whose name is CP932 bytes (backslashes of a
+// Windows path are taken as separators); `openedPath` gets the name under
+// which it was found.
+TReadResult ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath = nullptr);
 
 // Content type of an attachment, by its file name extension.
 std::string ContentTypeFor(const std::string& fileName);

@@ -2,32 +2,19 @@
 
 #include "MailError.h"
 
+#include "jtext/SjisBytes.h"
+
 namespace {
-
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// Position of the ASCII character ch, never matching the second byte of a
-// double-byte character ("@" can be one).
-std::size_t FindAscii(const std::string& s, char ch, std::size_t from = 0)
-{
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (i >= from && s[i] == ch)
-      return i;
-    if (IsLead(static_cast<unsigned char>(s[i])))
-      ++i;
-  }
-  return std::string::npos;
-}
 
 // A sender field is whole once it holds an address and no open "<". A
 // display name with spaces that was not quoted arrives in pieces; those
 // pieces belong to it, not to the address list.
 bool SenderIsIncomplete(const std::string& s)
 {
-  if (FindAscii(s, '@') == std::string::npos)
+  if (FindChar(s, '@') == std::string::npos)  // "@" can be a second byte
     return true;
-  std::size_t open = s.rfind('<');
-  return open != std::string::npos && s.find('>', open) == std::string::npos;
+  std::size_t open = FindLastChar(s, '<');
+  return open != std::string::npos && FindChar(s, '>', open) == std::string::npos;
 }
 
 std::string Unquote(std::string s)
@@ -57,12 +44,7 @@ bool StartsWithNoCase(const std::string& s, const char* prefix)
 
 std::string TrimText(const std::string& s)
 {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-    --e;
-  return s.substr(b, e - b);
+  return Trim(s);
 }
 
 TMailOptions ParseMailOptions(const std::vector<std::string>& args)
@@ -70,6 +52,20 @@ TMailOptions ParseMailOptions(const std::vector<std::string>& args)
   TMailOptions o;
   std::string* lastSender = nullptr;
   for (const std::string& arg : args) {
+    if (arg == "--help") {
+      o.Help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      o.Version = true;
+      continue;
+    }
+    if (arg.rfind("--config=", 0) == 0) {
+      o.ConfigFile = arg.substr(9);
+      if (o.ConfigFile.empty())
+        throw EMailError(ecUsage, "--config= needs a file name");
+      continue;
+    }
     if (arg.size() >= 2 && arg[0] == '-') {
       char letter = arg[1];
       std::string value = arg.substr(2);
@@ -92,12 +88,13 @@ TMailOptions ParseMailOptions(const std::vector<std::string>& args)
       case 'n': needValue("an address"); o.EnvelopeSender = value; lastSender = &o.EnvelopeSender; break;
       case 's': o.Subject = value; o.HasSubject = true; break;
       case 'F': needValue("a file name"); o.BodyFile = Unquote(value); break;
+      case 'c': needValue("a settings file"); o.ConfigFile = Unquote(value); break;
       case 'a': {
         needValue("a file list");
         std::string list = value;
         std::size_t start = 0;
         while (start <= list.size()) {
-          std::size_t comma = list.find(',', start);  // 0x2C is never a second byte
+          std::size_t comma = FindChar(list, ',', start);
           if (comma == std::string::npos)
             comma = list.size();
           std::string path = Unquote(list.substr(start, comma - start));
@@ -133,7 +130,7 @@ std::vector<TRecipient> SplitAddressList(const std::string& list)
   std::vector<TRecipient> out;
   std::size_t start = 0;
   while (start <= list.size()) {
-    std::size_t comma = list.find(',', start);
+    std::size_t comma = FindChar(list, ',', start);
     if (comma == std::string::npos)
       comma = list.size();
     std::string entry = TrimText(list.substr(start, comma - start));

@@ -18,6 +18,9 @@ struct TMailOptions {
   std::string BodyFile;            // -F
   std::string AddressList;         // positional arguments, joined
   bool JapanTime = false;          // -t
+  std::string ConfigFile;          // -cFILE or --config=FILE: the settings file
+  bool Help = false;               // --help
+  bool Version = false;            // --version
 };
 
 // Parses argv[1..]. Throws EMailError(ecUsage) on an unknown option or a
@@ -35,4 +38,5 @@ struct TRecipient {
 // give the kind, empty entries are dropped.
 std::vector<TRecipient> SplitAddressList(const std::string& list);
 
+// Leading and trailing bytes 0 to 32 removed (the program's "trimmed").
 std::string TrimText(const std::string& s);

@@ -2,7 +2,10 @@
 
 #include "MailError.h"
 
-#include <glib.h>
+#include "jtext/MailJstr.h"
+#include "jtext/SjisBytes.h"
+#include "platform/CodePage.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -14,7 +17,7 @@ public:
   TIconv(const char* to, const char* from) : cd_(iconv_open(to, from))
   {
     if (cd_ == reinterpret_cast<iconv_t>(-1))
-      throw EMailError(ecOther, std::string("no conversion from ") + from + " to " + to);
+      throw EMailError(ecSoftware, std::string("no conversion from ") + from + " to " + to);
   }
   ~TIconv() { iconv_close(cd_); }
   TIconv(const TIconv&) = delete;
@@ -76,19 +79,58 @@ std::size_t Utf8Length(unsigned char lead)
   return 1;
 }
 
-std::string Base64(const std::string& bytes)
-{
-  gchar* b = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
-  std::string s(b);
-  g_free(b);
-  return s;
-}
-
-// An encoded word already in a text ("=?charset?B?...?=") is passed as is.
+// An encoded word already in a text ("=?charset?B?...?=", Tarnwick's /z).
 bool HoldsEncodedWord(const std::string& s)
 {
   std::size_t open = s.find("=?");
   return open != std::string::npos && s.find("?=", open + 2) != std::string::npos;
+}
+
+// The text of a name made of B encoded words (as Tarnwick's /z writes them,
+// one word however long), so that it can be encoded again in words short
+// enough for RFC 2047. False when a word cannot be read.
+bool DecodeEncodedWords(const std::string& name, std::string& utf8)
+{
+  utf8.clear();
+  std::size_t pos = 0;
+  while (pos < name.size()) {
+    std::size_t open = name.find("=?", pos);
+    if (open == std::string::npos) {
+      utf8 += name.substr(pos);
+      break;
+    }
+    std::string between = name.substr(pos, open - pos);
+    if (between.find_first_not_of(" \t") != std::string::npos)
+      utf8 += between;  // white space between two words is not part of the text
+    std::size_t q1 = name.find('?', open + 2);
+    if (q1 == std::string::npos || q1 + 3 > name.size() || name[q1 + 2] != '?')
+      return false;
+    if (name[q1 + 1] != 'B' && name[q1 + 1] != 'b')
+      return false;
+    std::size_t end = name.find("?=", q1 + 3);
+    if (end == std::string::npos)
+      return false;
+    std::string charset = name.substr(open + 2, q1 - open - 2);
+    std::string b64 = name.substr(q1 + 3, end - q1 - 3);
+    std::string bytes;
+    if (!DecodeBase64Text(b64, bytes))
+      return false;
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+      return false;
+    std::string out(bytes.size() * 4 + 16, '\0');
+    char* in = bytes.data();
+    std::size_t inLeft = bytes.size();
+    char* o = out.data();
+    std::size_t outLeft = out.size();
+    std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+    if (r == static_cast<std::size_t>(-1))
+      return false;
+    utf8 += out.substr(0, out.size() - outLeft);
+    pos = end + 2;
+  }
+  return true;
 }
 
 bool NeedsQuoting(const std::string& name)
@@ -116,21 +158,34 @@ bool ValidAddress(const std::string& a)
 
 std::string Cp932ToUtf8(const std::string& cp932, bool* damaged)
 {
-  TIconv cv("UTF-8", "CP932");
+  // The platform keeps a byte that is not CP932 as U+DC80..U+DCFF (UTF-8
+  // ED B2 80 .. ED B3 BF); in a mail it can only be U+FFFD.
+  std::string in = platform::Cp932ToUtf8(cp932);
   std::string out;
-  const char* in = cp932.data();
-  std::size_t left = cp932.size();
-  while (left) {
-    left = cv.Run(in, left, out);
-    if (left) {
-      out += "\xEF\xBF\xBD";  // the byte that does not convert
-      ++in;
-      --left;
+  out.reserve(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    if (static_cast<unsigned char>(in[i]) == 0xED && i + 2 < in.size() &&
+        (static_cast<unsigned char>(in[i + 1]) == 0xB2 || static_cast<unsigned char>(in[i + 1]) == 0xB3)) {
+      out += "\xEF\xBF\xBD";
+      i += 2;
       if (damaged)
         *damaged = true;
+    } else {
+      out += in[i];
     }
   }
   return out;
+}
+
+void RefuseControls(const std::string& text, const std::string& what)
+{
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    // A line break in a header text would end the header or add one (a Bcc
+    // among them); CP932 second bytes are never below 0x40.
+    if ((u < 0x20 && c != '\t') || u == 0x7F)
+      throw EMailError(ecData, what + " holds a control character (a line break?): refused");
+  }
 }
 
 bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out)
@@ -142,6 +197,36 @@ bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out)
   if (cv.Run(in, jis.size(), out) != 0)
     return false;
   cv.Run(in, 0, out);  // back to ASCII at the end
+  return true;
+}
+
+std::vector<std::string> SplitWords(const std::string& text)
+{
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t sp = text.find(' ', start);
+    if (sp == std::string::npos)
+      sp = text.size();
+    if (sp > start)
+      words.push_back(text.substr(start, sp - start));
+    start = sp + 1;
+  }
+  return words;
+}
+
+bool IsValidUtf8(const std::string& s)
+{
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (!n || (n > 1 && c < 0xC2) || i + n > s.size())
+      return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+        return false;
+    i += n;
+  }
   return true;
 }
 
@@ -164,7 +249,7 @@ std::vector<std::string> EncodeWords(const std::string& utf8)
   std::string chunk, encoded;
   auto flush = [&] {
     if (!chunk.empty())
-      words.push_back(prefix + Base64(encoded) + "?=");
+      words.push_back(prefix + EncodeBase64(encoded) + "?=");
     chunk.clear();
     encoded.clear();
   };
@@ -216,10 +301,11 @@ TMailbox ParseMailbox(const std::string& cp932)
   while (b < text.size() && static_cast<unsigned char>(text[b]) <= 32)
     ++b;
   text.erase(0, b);
+  RefuseControls(text, "the address entry \"" + Cp932ToUtf8(text) + "\"");
 
   TMailbox box;
   std::string name;
-  std::size_t open = text.rfind('<');  // 0x3C is never a second byte
+  std::size_t open = FindLastChar(text, '<');
   if (!text.empty() && text.back() == '>' && open != std::string::npos) {
     box.Address = text.substr(open + 1, text.size() - open - 2);
     name = text.substr(0, open);
@@ -231,7 +317,7 @@ TMailbox ParseMailbox(const std::string& cp932)
   while (!box.Address.empty() && box.Address.back() == ' ')
     box.Address.pop_back();
   if (!ValidAddress(box.Address))
-    throw EMailError(ecUsage, "not a mail address: " + cp932);
+    throw EMailError(ecData, "not a mail address: " + Cp932ToUtf8(cp932));
 
   // Quotes around the name are the sender's, not part of it.
   while (!name.empty() && static_cast<unsigned char>(name.back()) <= 32)
@@ -241,10 +327,27 @@ TMailbox ParseMailbox(const std::string& cp932)
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
     name = name.substr(1, name.size() - 2);
 
+  for (char& c : name)
+    if (c == '\t')
+      c = ' ';
   box.DisplayUtf8 = Cp932ToUtf8(name);
+  std::string decoded;
   if (name.empty()) {
+  } else if (IsAscii(name) && HoldsEncodedWord(name)) {
+    // Kept as written unless a word is too long for RFC 2047 (75); then
+    // encoded again in words that fit.
+    bool tooLong = false;
+    box.NameTokens = SplitWords(name);
+    for (const std::string& w : box.NameTokens)
+      tooLong = tooLong || w.size() > 75;
+    if (tooLong && DecodeEncodedWords(name, decoded)) {
+      box.DisplayUtf8 = decoded;
+      box.NameTokens = EncodeWords(decoded);
+    } else if (tooLong) {
+      throw EMailError(ecData, "an encoded word longer than 75 characters that cannot be read: " + name);
+    }
   } else if (IsAscii(name)) {
-    if (NeedsQuoting(name) && !HoldsEncodedWord(name)) {
+    if (NeedsQuoting(name)) {
       std::string q = "\"";
       for (char c : name) {
         if (c == '"' || c == '\\')
@@ -253,11 +356,7 @@ TMailbox ParseMailbox(const std::string& cp932)
       }
       box.NameTokens.push_back(q + "\"");
     } else {
-      gchar** words = g_strsplit(name.c_str(), " ", -1);
-      for (gchar** w = words; *w; ++w)
-        if (**w)
-          box.NameTokens.push_back(*w);
-      g_strfreev(words);
+      box.NameTokens = SplitWords(name);
     }
   } else {
     box.NameTokens = EncodeWords(box.DisplayUtf8);

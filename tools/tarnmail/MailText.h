@@ -15,8 +15,17 @@ std::string Cp932ToUtf8(const std::string& cp932, bool* damaged = nullptr);
 bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out);
 
 bool IsAscii(const std::string& s);
+bool IsValidUtf8(const std::string& s);
 
-// Encoded words for a UTF-8 text, each at most kMaxWordLength characters,
+// The words of a text cut at spaces, empty ones dropped.
+std::vector<std::string> SplitWords(const std::string& text);
+
+// Throws EMailError(ecData) when the text holds a control character other
+// than a tab; `what` names the text in the message.
+void RefuseControls(const std::string& text, const std::string& what);
+
+// Encoded words for a UTF-8 text, each at most kMaxWordLength characters
+// (RFC 2047 allows 75),
 // in ISO-2022-JP when possible and UTF-8 otherwise. Spaces of the text are
 // kept inside the words.
 constexpr std::size_t kMaxWordLength = 64;  // leaves room for "Reply-To: " in 76

@@ -28,10 +28,10 @@ bool WriteAll(int fd, const std::string& data)
 
 } // namespace
 
-std::string WriteToOutbox(const std::string& folder, const std::string& message)
+std::string WriteToOutbox(const std::string& folder, const std::string& message, const std::string& envelope)
 {
   if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-    throw EMailError(ecOther, "cannot create " + folder + ": " + std::strerror(errno));
+    throw EMailError(ecIoError, "cannot create " + folder + ": " + std::strerror(errno));
 
   char stamp[32];
   std::time_t now = std::time(nullptr);
@@ -45,17 +45,28 @@ std::string WriteToOutbox(const std::string& folder, const std::string& message)
   std::string temp = folder + "/.tarnmail-" + std::to_string(getpid()) + ".tmp";
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (fd < 0)
-    throw EMailError(ecOther, "cannot write " + temp + ": " + std::strerror(errno));
+    throw EMailError(ecIoError, "cannot write " + temp + ": " + std::strerror(errno));
   bool ok = WriteAll(fd, message) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (!ok) {
     unlink(temp.c_str());
-    throw EMailError(ecOther, "cannot write " + temp + ": " + std::strerror(errno));
+    throw EMailError(ecIoError, "cannot write " + temp + ": " + std::strerror(errno));
   }
   for (int n = 1; n < 10000; ++n) {
     std::string name = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".eml";
     if (link(temp.c_str(), name.c_str()) == 0) {
       unlink(temp.c_str());
+      std::string envName = name.substr(0, name.size() - 4) + ".envelope";
+      int efd = open(envName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      bool written = efd >= 0 && WriteAll(efd, envelope);
+      if (efd >= 0)
+        written = close(efd) == 0 && written;
+      if (!written) {
+        int err = errno;
+        unlink(envName.c_str());
+        unlink(name.c_str());  // a mail without its recipients would mislead
+        throw EMailError(ecIoError, "cannot write " + envName + ": " + std::strerror(err));
+      }
       return name;
     }
     if (errno != EEXIST)
@@ -63,5 +74,5 @@ std::string WriteToOutbox(const std::string& folder, const std::string& message)
   }
   int err = errno;
   unlink(temp.c_str());
-  throw EMailError(ecOther, "cannot name the mail in " + folder + ": " + std::strerror(err));
+  throw EMailError(ecIoError, "cannot name the mail in " + folder + ": " + std::strerror(err));
 }

@@ -3,13 +3,21 @@
 #include "MailError.h"
 #include "MailOptions.h"
 
-#include <unistd.h>
+#include "jtext/SjisBytes.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "settings/IniFile.h"
 
-#include <climits>
+#include <sys/stat.h>
+
 #include <cstdlib>
-#include <fstream>
 
 namespace {
+
+const char* const kKeys[] = {
+  "Host", "Port", "From", "User", "Password", "TLS", "AuthWithoutTls", "CAFile", "VerifyCertificate",
+  "EhloName", "ConnectTimeout", "StallTimeout", "Timeout", "Outbox", "LogFile",
+};
 
 std::string Lower(std::string s)
 {
@@ -19,68 +27,117 @@ std::string Lower(std::string s)
   return s;
 }
 
-long Number(const std::string& key, const std::string& value, long min, long max)
+class TReader {
+public:
+  TReader(const std::string& path) : ini_(path), path_(path), names_(ini_.ReadKeyNames("SMTP")) {}
+
+  const std::vector<std::string>& Names() const { return names_; }
+
+  // Only keys that are there are looked up: the reader reads the file
+  // afresh for each.
+  std::string Text(const char* key)
+  {
+    for (const std::string& n : names_)
+      if (Lower(n) == Lower(key))
+        return ini_.ReadString("SMTP", key, "");
+    return "";
+  }
+
+  long Number(const char* key, long def, long min, long max)
+  {
+    std::string value = Text(key);
+    if (value.empty())
+      return def;
+    char* end = nullptr;
+    long n = std::strtol(value.c_str(), &end, 10);
+    if (*end != '\0' || n < min || n > max)
+      throw EMailError(ecConfig, path_ + ": " + key + " must be a number from " + std::to_string(min) +
+                                     " to " + std::to_string(max) + ", not " + value);
+    return n;
+  }
+
+  bool Flag(const char* key, bool def) { return Number(key, def ? 1 : 0, 0, 1) != 0; }
+
+private:
+  TIniFile ini_;
+  std::string path_;
+  std::vector<std::string> names_;
+};
+
+std::string FolderOf(const std::string& path)
 {
-  char* end = nullptr;
-  long n = std::strtol(value.c_str(), &end, 10);
-  if (value.empty() || *end != '\0' || n < min || n > max)
-    throw EMailError(ecUsage, "tarnmail.ini: bad value for " + key + ": " + value);
-  return n;
+  std::size_t slash = FindLastChar(path, '/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 } // namespace
 
-TSmtpSettings LoadSmtpSettings(const std::string& iniPath)
+TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
 {
   TSmtpSettings s;
-  std::ifstream in(iniPath, std::ios::binary);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    line = TrimText(line);
-    if (line.empty() || line[0] == ';' || line[0] == '#')
-      continue;
-    if (line.front() == '[') {
-      section = Lower(TrimText(line.substr(1, line.find(']') - 1)));
-      continue;
-    }
-    std::size_t eq = line.find('=');
-    if (section != "smtp" || eq == std::string::npos)
-      continue;
-    std::string key = Lower(TrimText(line.substr(0, eq)));
-    std::string value = TrimText(line.substr(eq + 1));
-    if (key == "port")
-      s.Port = static_cast<int>(Number("Port", value, 1, 65535));
-    else if (key == "user")
-      s.User = value;
-    else if (key == "password")
-      s.Password = value;
-    else if (key == "connecttimeout")
-      s.ConnectTimeout = Number("ConnectTimeout", value, 1, 3600);
-    else if (key == "timeout")
-      s.Timeout = Number("Timeout", value, 1, 86400);
-    else if (key == "verifycertificate")
-      s.VerifyCertificate = Number("VerifyCertificate", value, 0, 1) != 0;
-    else if (key == "tls") {
-      std::string v = Lower(value);
-      if (v == "try")
-        s.Tls = tlsTry;
-      else if (v == "require")
-        s.Tls = tlsRequire;
-      else if (v == "off")
-        s.Tls = tlsOff;
-      else
-        throw EMailError(ecUsage, "tarnmail.ini: TLS must be try, require or off, not " + value);
-    }
+  std::string path = explicitPath.empty() ? platform::ProgramFolder() + "tarnmail.ini"
+                                          : platform::NormalizeSeparators(explicitPath);
+  if (!platform::FileExists(path)) {
+    if (!explicitPath.empty())
+      throw EMailError(ecConfig, "no settings file " + path);
+    return s;
+  }
+  s.Path = path;
+  TReader r(path);
+
+  for (const std::string& key : r.Names()) {
+    bool known = false;
+    for (const char* k : kKeys)
+      known = known || Lower(key) == Lower(k);
+    if (!known)
+      s.Warnings.push_back(path + ": unknown key " + key + " in [SMTP] (ignored)");
+    // The reader keeps a comment written after a value as part of it, as
+    // the classic profile rules do; say so rather than use it silently.
+    else if (FindText(r.Text(key.c_str()), " ;") != std::string::npos)
+      s.Warnings.push_back(path + ": the value of " + key +
+                           " holds \" ;\"; comments belong on a line of their own, so it is part of the value");
+  }
+
+  s.Host = Trim(r.Text("Host"));
+  s.From = Trim(r.Text("From"));
+  s.User = r.Text("User");
+  s.Password = r.Text("Password");
+  std::string tls = Lower(Trim(r.Text("TLS")));
+  // "try" and "require" are the names of earlier versions.
+  if (tls == "off")
+    s.Tls = tlsOff;
+  else if (tls == "starttls" || tls == "try")
+    s.Tls = tlsStartTls;
+  else if (tls == "required" || tls == "require")
+    s.Tls = tlsRequired;
+  else if (tls == "implicit")
+    s.Tls = tlsImplicit;
+  else if (!tls.empty())
+    throw EMailError(ecConfig, path + ": TLS must be off, starttls, required or implicit, not " + tls);
+  s.TlsGiven = !tls.empty();
+  s.Port = static_cast<int>(r.Number("Port", s.Tls == tlsImplicit ? 465 : 25, 1, 65535));
+  s.AuthWithoutTls = r.Flag("AuthWithoutTls", false);
+  s.CAFile = r.Text("CAFile");
+  if (!s.CAFile.empty() && !platform::IsAbsolutePath(s.CAFile))
+    s.CAFile = FolderOf(path) + s.CAFile;
+  s.VerifyCertificate = r.Flag("VerifyCertificate", true);
+  s.EhloName = Trim(r.Text("EhloName"));
+  for (char c : s.EhloName)
+    if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127 || c == '/')
+      throw EMailError(ecConfig, path + ": EhloName must be a host name, not " + s.EhloName);
+  s.ConnectTimeout = r.Number("ConnectTimeout", 30, 1, 3600);
+  s.StallTimeout = r.Number("StallTimeout", 60, 1, 3600);
+  s.Timeout = r.Number("Timeout", 300, 1, 86400);
+  s.Outbox = r.Flag("Outbox", false);
+  s.LogFile = r.Text("LogFile");
+  if (!s.LogFile.empty() && !platform::IsAbsolutePath(s.LogFile))
+    s.LogFile = FolderOf(path) + s.LogFile;
+
+  // As established mail tools do: a password that others can read is no secret.
+  if (!s.Password.empty()) {
+    struct stat st {};
+    if (stat(platform::ToOsPath(path).c_str(), &st) == 0 && (st.st_mode & (S_IRWXG | S_IRWXO)))
+      throw EMailError(ecConfig, path + " holds a password and other users may read it; chmod 600 " + path);
   }
   return s;
-}
-
-std::string ExecutableFolder()
-{
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0)
-    return "./";
-  std::string path(buf, static_cast<std::size_t>(n));
-  return path.substr(0, path.rfind('/') + 1);
 }

@@ -1,42 +1,131 @@
 // tarnmail: submits one Japanese mail, prepared by Tarnwick, to an SMTP
-// server, or writes it into outbox/ when no server is named. The exit code
-// tells Tarnwick how it went (see README.md).
+// server, or writes it into outbox/ in outbox mode. The exit code tells
+// Tarnwick how it went (see README.md).
 #include "MailBuilder.h"
 #include "MailError.h"
 #include "MailOptions.h"
+#include "MailText.h"
 #include "Outbox.h"
 #include "SmtpSender.h"
 #include "SmtpSettings.h"
 #include "Transcript.h"
 
-#include <gmime/gmime.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 namespace {
 
 const char* kUsage =
-  "usage: tarnmail [-d] [-hHOST[:PORT]] -fSENDER [-rREPLYTO] [-nENVELOPE-SENDER]\n"
-  "                [-sSUBJECT] [-aFILE,FILE...] [-m -FBODYFILE] ADDRESS,CC:ADDRESS,BCC:ADDRESS [-t]\n";
+  "usage: tarnmail [-d] [-cSETTINGS] [-hHOST[:PORT]] -fSENDER [-rREPLYTO] [-nENVELOPE-SENDER]\n"
+  "                [-sSUBJECT] [-aFILE,FILE...] [-m -FBODYFILE] ADDRESS,CC:ADDRESS,BCC:ADDRESS [-t]\n"
+  "       tarnmail --help | --version\n";
 
-const char* CodeName(int code)
+const char* kHelp =
+  "Sends one mail prepared by Tarnwick (Shift_JIS texts) to an SMTP server,\n"
+  "or writes it into outbox/ when the settings say Outbox=1.\n"
+  "\n"
+  "  -d             transcript on standard output\n"
+  "  -cFILE         settings file (default: tarnmail.ini beside tarnmail)\n"
+  "  -hHOST[:PORT]  SMTP server (default: Host= of the settings)\n"
+  "  -fSENDER       From, and the envelope sender unless -n gives one\n"
+  "  -rADDRESS      Reply-To        -nADDRESS  envelope sender\n"
+  "  -sSUBJECT      subject         -aFILES    attachments, comma-separated\n"
+  "  -m -FFILE      body file       -t         Date in Japan Standard Time\n"
+  "  addresses      TO, CC:ADDRESS, BCC:ADDRESS separated by commas\n"
+  "\n"
+  "Exit codes (sysexits): 0 sent; 75 temporary (worth a resend); 64 usage,\n"
+  "65 data, 66 no input, 68 no host, 69 refused, 70 software, 74 I/O,\n"
+  "76 protocol, 77 authentication, 78 configuration (fix first).\n";
+
+// Set before the submission starts: the last word when a wait inside a
+// library outlasts every limit.
+char g_watchdogMessage[256];
+
+extern "C" void Watchdog(int)
+{
+  ssize_t ignored = write(STDERR_FILENO, g_watchdogMessage, std::strlen(g_watchdogMessage));
+  (void)ignored;
+  _exit(ecTempFail);
+}
+
+std::string OneLine(std::string s)
+{
+  for (char& c : s)
+    if (c == '\r' || c == '\n' || c == '\t')
+      c = ' ';
+  return s;
+}
+
+std::string TimeStamp()
+{
+  char stamp[40];
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S %z", &tm);
+  return stamp;
+}
+
+std::string Recipients(const TBuiltMail& mail)
+{
+  std::string list;
+  for (std::size_t i = 0; i < mail.EnvelopeTo.size(); ++i)
+    list += (i ? "," : "") + ("<" + mail.EnvelopeTo[i] + ">");
+  return list;
+}
+
+// One line per mail, appended in one write so that lines of tarnmails
+// running side by side never mix.
+void WriteLogLine(const std::string& path, const std::string& line)
+{
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  bool ok = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  if (fd >= 0)
+    ok = close(fd) == 0 && ok;
+  if (!ok)
+    std::fprintf(stderr, "tarnmail: warning: cannot append to the log file %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+}
+
+std::string EnvelopeText(const TBuiltMail& mail, const std::string& host)
+{
+  std::string text = "Envelope of the mail of the same name (not part of it).\n";
+  text += "Server: " + (host.empty() ? std::string("(none)") : host) + "\n";
+  text += "MAIL FROM:<" + mail.EnvelopeFrom + ">\n";
+  for (std::size_t i = 0; i < mail.EnvelopeTo.size(); ++i) {
+    TRecipientKind k = mail.EnvelopeKinds[i];
+    text += "RCPT TO:<" + mail.EnvelopeTo[i] + "> " + (k == rkTo ? "To" : k == rkCc ? "Cc" : "Bcc") + "\n";
+  }
+  return text;
+}
+
+} // namespace
+
+const char* ExitCodeName(int code)
 {
   switch (code) {
   case ecSent: return "sent";
   case ecUsage: return "usage error";
-  case ecUnreadable: return "unreadable file";
-  case ecUnreachable: return "server unreachable";
-  case ecTemporary: return "temporary rejection";
-  case ecPermanent: return "permanent rejection";
-  case ecAuthFailed: return "authentication failed";
+  case ecData: return "bad data";
+  case ecNoInput: return "no input file";
+  case ecNoHost: return "unknown host";
+  case ecUnavailable: return "permanent refusal";
+  case ecSoftware: return "internal error";
+  case ecIoError: return "I/O error";
+  case ecTempFail: return "temporary failure";
+  case ecProtocol: return "protocol error";
+  case ecNoPerm: return "authentication error";
+  case ecConfig: return "configuration error";
   default: return "failed";
   }
 }
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -48,36 +137,74 @@ int main(int argc, char** argv)
     transcriptOn = transcriptOn || a == "-d";
   TTranscript transcript(transcriptOn);
 
-  int code = ecOther;
-  std::string reason;
+  int code = ecSoftware;
+  std::string reason, lastReply, logFile, sender, recipients;
   try {
     TMailOptions options = ParseMailOptions(args);
-    g_mime_init();
+    if (options.Help || options.Version) {
+      std::fputs(options.Help ? kUsage : "tarnmail " TARNWICK_VERSION "\n", stdout);
+      if (options.Help)
+        std::fputs(kHelp, stdout);
+      return ecSent;
+    }
+    TSmtpSettings settings = LoadSmtpSettings(options.ConfigFile);
+    logFile = settings.LogFile;
+    for (const std::string& w : settings.Warnings) {
+      std::fprintf(stderr, "tarnmail: warning: %s\n", w.c_str());
+      transcript.Line("warning: " + w);
+    }
+    if (TrimText(options.From).empty())
+      options.From = settings.From;
+    std::string host = options.Host.empty() ? settings.Host : options.Host;
+    // Outbox mode only when asked for: a forgotten host line in a live batch
+    // must fail, not pass as sent.
+    if (!settings.Outbox && host.empty())
+      throw EMailError(ecConfig, "no host: neither -h nor Host= in " +
+                                     (settings.Path.empty() ? std::string("tarnmail.ini (none found)") : settings.Path) +
+                                     "; Outbox=1 writes the mails into outbox/ instead");
+
     TBuiltMail mail = BuildMail(options);
+    sender = "<" + mail.EnvelopeFrom + ">";
+    recipients = Recipients(mail);
     transcript.Line("mail from: " + mail.EnvelopeFrom);
     for (const std::string& note : mail.Notes)
       transcript.Line(note);
     transcript.Line("message: " + std::to_string(mail.Message.size()) + " bytes");
-    if (options.Host.empty()) {
-      reason = "written to " + WriteToOutbox("outbox", mail.Message);
+    // Outbox mode keeps every mail, with or without a host: a dry run of a
+    // live batch sends nothing.
+    if (settings.Outbox) {
+      reason = "written to " + WriteToOutbox("outbox", mail.Message, EnvelopeText(mail, host));
       code = ecSent;
     } else {
-      TSmtpSettings settings = LoadSmtpSettings(ExecutableFolder() + "tarnmail.ini");
-      code = SendSmtp(settings, options.Host, mail, transcript, reason);
+      std::snprintf(g_watchdogMessage, sizeof g_watchdogMessage,
+                    "tarnmail: no end within Timeout=%ld s: given up\n", settings.Timeout);
+      std::signal(SIGALRM, Watchdog);
+      alarm(static_cast<unsigned>(settings.Timeout + 3));
+      TSmtpResult r = SendSmtp(settings, host, mail, transcript);
+      code = r.Code;
+      reason = r.Reason;
+      lastReply = r.LastReply;
     }
   } catch (const EMailError& e) {
     code = e.Code;
     reason = e.what();
   } catch (const std::exception& e) {
-    code = ecOther;
+    code = ecSoftware;
     reason = e.what();
   }
+  alarm(0);
 
-  transcript.Line("result: " + std::to_string(code) + " " + CodeName(code) + ": " + reason);
+  transcript.Line("result: " + std::to_string(code) + " " + ExitCodeName(code) + ": " + reason);
   if (code != ecSent) {
-    std::fprintf(stderr, "tarnmail: %s\n", reason.c_str());
+    std::fprintf(stderr, "tarnmail: %s (exit %d, %s%s)\n", reason.c_str(), code, ExitCodeName(code),
+                 IsTemporary(code) ? ", worth a resend" : "");
     if (code == ecUsage)
       std::fputs(kUsage, stderr);
   }
+  if (!logFile.empty())
+    WriteLogLine(logFile, TimeStamp() + " from=" + (sender.empty() ? "-" : sender) + " to=" +
+                              (recipients.empty() ? "-" : recipients) + " result=" + std::to_string(code) + " " +
+                              ExitCodeName(code) + " reason=\"" + OneLine(reason) + "\" reply=\"" +
+                              OneLine(lastReply) + "\"\n");
   return code;
 }
