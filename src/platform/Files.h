@@ -26,9 +26,14 @@ bool TryWriteNewFile(std::string_view path, std::string_view data);
 // append that could not be finished (a full disk) is cut off again, so the file
 // never keeps part of a record.
 bool TryAppendFile(std::string_view path, std::string_view data);
-// The same, and the data is on the disk when it returns (a power loss keeps it);
-// a file that this call created has its folder entry made durable too.
-bool TryAppendFileSynced(std::string_view path, std::string_view data);
+// Durable writes into a file of fixed length, for a log that must reach the
+// disk before the program goes on: the file is first made `size` bytes long
+// with zeros written out (so that later writes change no file-system
+// metadata and a sync stays cheap), then written in place. Both return once
+// the data is on the disk; a file that TryGrowFile created has its folder
+// entry made durable too.
+bool TryGrowFile(std::string_view path, long long size);
+bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view data);
 // Cuts a file back to `size` bytes (never makes it longer), under an exclusive lock.
 bool TryCutFile(std::string_view path, long long size);
 
@@ -45,8 +50,6 @@ public:
     // Opens (creating) and locks the file. False when it is held or cannot be opened.
     bool Open(std::string_view path);
     bool Write(std::string_view data);
-    // Puts what was written on the disk (fdatasync).
-    bool Sync();
     // Ends the record and releases the lock; false when closing failed.
     bool Close();
     // Cuts the file back to its length at Open and closes it.

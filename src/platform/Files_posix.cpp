@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -155,11 +156,26 @@ bool TryAppendFile(std::string_view path, std::string_view data)
     return writer.Open(path) && writer.Write(data) && writer.Close();
 }
 
-bool TryAppendFileSynced(std::string_view path, std::string_view data)
+bool TryGrowFile(std::string_view path, long long size)
 {
     const bool existed = FileExists(path);
-    TAppendWriter writer;
-    if (!writer.Open(path) || !writer.Write(data) || !writer.Sync() || !writer.Close())
+    Fd fd(OpenFile(path, O_WRONLY | O_CREAT, false));
+    struct stat st {};
+    if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
+        return false;
+    // Real zeros, not a hole or a preallocated extent: writing into those
+    // later would change the file's block map, and every sync would commit it.
+    static const std::string zeros(1 << 16, '\0');
+    for (long long at = st.st_size; at < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<long long>(size - at, static_cast<long long>(zeros.size())));
+        if (::pwrite(fd.get(), zeros.data(), n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) {
+            // All or nothing: a full disk gets its space back.
+            [[maybe_unused]] const int cut = ::ftruncate(fd.get(), st.st_size);
+            return false;
+        }
+        at += static_cast<long long>(n);
+    }
+    if (::fsync(fd.get()) != 0 || !fd.Close())
         return false;
     if (existed)
         return true;
@@ -169,6 +185,32 @@ bool TryAppendFileSynced(std::string_view path, std::string_view data)
     folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash == 0 ? 1 : slash);
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return dir.ok() && ::fsync(dir.get()) == 0;
+}
+
+bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view data)
+{
+    Fd fd(OpenFile(path, O_WRONLY, false));
+    struct stat st {};
+    if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
+        return false;
+    // Only into the length the file has: never grow it here.
+    if (offset < 0 || offset + static_cast<long long>(data.size()) > st.st_size)
+        return false;
+    const char* p = data.data();
+    std::size_t left = data.size();
+    off_t at = static_cast<off_t>(offset);
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd.get(), p, left, at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        at += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return ::fdatasync(fd.get()) == 0 && fd.Close();
 }
 
 bool TryCutFile(std::string_view path, long long size)
@@ -212,11 +254,6 @@ bool TAppendWriter::Open(std::string_view path)
 bool TAppendWriter::Write(std::string_view data)
 {
     return fd_ >= 0 && WriteAll(fd_, data);
-}
-
-bool TAppendWriter::Sync()
-{
-    return fd_ >= 0 && ::fdatasync(fd_) == 0;
 }
 
 bool TAppendWriter::Close()

@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "run/TimeFormat.h"
 
+#include <algorithm>
 #include <map>
 
 TOutcomeRecord::TOutcomeRecord(TRetryRules& retry, IClock& clock, IView& view, std::string programFolder)
@@ -80,10 +81,39 @@ void TOutcomeRecord::RepairResultFile()
     retry_.Write([&] { return platform::TryCutFile(resultFile_, keep); });
 }
 
+namespace {
+// Zeros laid out ahead of the journal's records at a time: a few thousand mails.
+constexpr long long kJournalStep = 1 << 20;
+} // namespace
+
+long long TOutcomeRecord::JournalEnd()
+{
+    if (journalEnd_ < 0)
+        ReadJournal();
+    return journalEnd_;
+}
+
 bool TOutcomeRecord::AppendJournal(const TJournalRecord& record)
 {
     const std::string text = EncodeJournalRecord(record);
-    return retry_.Write([&] { return platform::TryAppendFileSynced(journal_, text); }) == 0;
+    const long long at = JournalEnd();
+    if (at < 0)
+        return false;
+    const long long end = at + static_cast<long long>(text.size());
+    if (end > journalSize_) {
+        // A disk too full for the next stretch of zeros may still take this record.
+        long long size = std::max(end, journalSize_ + kJournalStep);
+        if (!platform::TryGrowFile(journal_, size)) {
+            size = end;
+            if (retry_.Write([&] { return platform::TryGrowFile(journal_, size); }) != 0)
+                return false;
+        }
+        journalSize_ = size;
+    }
+    if (retry_.Write([&] { return platform::TryWriteAtSynced(journal_, at, text); }) != 0)
+        return false;
+    journalEnd_ = end;
+    return true;
 }
 
 bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList)
@@ -91,6 +121,8 @@ bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<
     platform::DeleteFile(journal_);
     if (platform::FileExists(journal_))
         return false;
+    journalEnd_ = 0;
+    journalSize_ = 0;
     return AppendJournal({TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}});
 }
 
@@ -103,21 +135,31 @@ bool TOutcomeRecord::BeginResend(bool resendMarker, const std::vector<std::strin
 
 bool TOutcomeRecord::MailStarting(const TStartedMail& mail) { return AppendJournal(mail.ToRecord()); }
 
-void TOutcomeRecord::RunFinished()
-{
-    // Not synced: should it be lost, a continuation finds every mail recorded and sends nothing.
-    const std::string text = EncodeJournalRecord({TJournalKind::kRunFinished, {}});
-    retry_.Write([&] { return platform::TryAppendFile(journal_, text); });
-}
+void TOutcomeRecord::RunFinished() { AppendJournal({TJournalKind::kRunFinished, {}}); }
 
 TJournalState TOutcomeRecord::ReadJournal()
 {
     std::string contents;
-    if (!platform::FileExists(journal_) || !retry_.Load([&] { return platform::TryLoadFile(journal_, contents); }))
+    if (!platform::FileExists(journal_)) {
+        journalEnd_ = journalSize_ = 0;
         return {};
+    }
+    if (!retry_.Load([&] { return platform::TryLoadFile(journal_, contents); })) {
+        journalEnd_ = -1; // unknown: nothing may be written into it
+        return {};
+    }
     std::size_t valid = 0;
     const std::vector<TJournalRecord> records = DecodeJournal(contents, valid);
-    if (valid < contents.size())
-        retry_.Write([&] { return platform::TryCutFile(journal_, static_cast<long long>(valid)); });
+    // The zeros ahead of the records, or a record torn by a process that died
+    // while writing it, end the good part; the next record goes there.
+    journalEnd_ = static_cast<long long>(valid);
+    journalSize_ = static_cast<long long>(contents.size());
+    if (valid < contents.size()) {
+        // Whatever follows is zeros again, so that a torn record never reads as one.
+        const std::string zeros(contents.size() - valid, '\0');
+        if (contents.compare(valid, std::string::npos, zeros) != 0 &&
+            retry_.Write([&] { return platform::TryWriteAtSynced(journal_, journalEnd_, zeros); }) != 0)
+            journalEnd_ = -1;
+    }
     return ReadJournalState(records);
 }

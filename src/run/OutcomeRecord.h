@@ -49,6 +49,8 @@ private:
         std::string line;
     };
     bool AppendJournal(const TJournalRecord& record);
+    // Where the next journal record goes (read from the file the first time).
+    long long JournalEnd();
     void Report(const std::string& what, const std::string& path, const std::string& line);
 
     TRetryRules& retry_;
@@ -58,4 +60,8 @@ private:
     std::string journal_;
     std::string mailLog_;
     std::vector<TPendingLine> pending_;
+    // The journal is written in place into zeros laid out ahead of it: its
+    // records end at journalEnd_, the zeros at journalSize_. -1: not yet known.
+    long long journalEnd_ = -1;
+    long long journalSize_ = 0;
 };
