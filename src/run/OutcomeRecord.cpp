@@ -149,7 +149,7 @@ TJournalState TOutcomeRecord::ReadJournal()
         return {};
     }
     std::size_t valid = 0;
-    const std::vector<TJournalRecord> records = DecodeJournal(contents, valid);
+    std::vector<TJournalRecord> records = DecodeJournal(contents, valid);
     // The zeros ahead of the records, or a record torn by a process that died
     // while writing it, end the good part; the next record goes there.
     journalEnd_ = static_cast<long long>(valid);
@@ -161,5 +161,7 @@ TJournalState TOutcomeRecord::ReadJournal()
             retry_.Write([&] { return platform::TryWriteAtSynced(journal_, journalEnd_, zeros); }) != 0)
             journalEnd_ = -1;
     }
-    return ReadJournalState(records);
+    contents.clear();
+    contents.shrink_to_fit();
+    return ReadJournalState(std::move(records));
 }

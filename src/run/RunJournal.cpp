@@ -126,26 +126,26 @@ TJournalRecord TStartedMail::ToRecord() const
                            recipients, sender, subject, attachments, sendCode, definitionPath}};
 }
 
-bool TStartedMail::FromRecord(const TJournalRecord& record, TStartedMail& mail)
+bool TStartedMail::FromRecord(TJournalRecord&& record, TStartedMail& mail)
 {
-    const std::vector<std::string>& f = record.fields;
+    std::vector<std::string>& f = record.fields;
     if (record.kind != TJournalKind::kMailStarted || f.size() != 13)
         return false;
     mail.index = ToInt(f[0]);
     mail.counter = ToInt(f[1]);
     if (mail.index < 0 || mail.counter < 0)
         return false;
-    mail.jobLine = f[2];
-    mail.outcomeLogPath = f[3];
-    mail.date = f[4];
-    mail.time = f[5];
-    mail.host = f[6];
-    mail.recipients = f[7];
-    mail.sender = f[8];
-    mail.subject = f[9];
-    mail.attachments = f[10];
-    mail.sendCode = f[11];
-    mail.definitionPath = f[12];
+    mail.jobLine = std::move(f[2]);
+    mail.outcomeLogPath = std::move(f[3]);
+    mail.date = std::move(f[4]);
+    mail.time = std::move(f[5]);
+    mail.host = std::move(f[6]);
+    mail.recipients = std::move(f[7]);
+    mail.sender = std::move(f[8]);
+    mail.subject = std::move(f[9]);
+    mail.attachments = std::move(f[10]);
+    mail.sendCode = std::move(f[11]);
+    mail.definitionPath = std::move(f[12]);
     return true;
 }
 
@@ -175,10 +175,10 @@ const TStartedMail* TStartedMailIndex::Find(const std::string& resultLine) const
     return nullptr;
 }
 
-TJournalState ReadJournalState(const std::vector<TJournalRecord>& records)
+TJournalState ReadJournalState(std::vector<TJournalRecord>&& records)
 {
     TJournalState state;
-    for (const TJournalRecord& r : records) {
+    for (TJournalRecord& r : records) {
         switch (r.kind) {
         case TJournalKind::kRunBegun:
             // A new run starts a new journal; should two ever follow each other, the later one counts.
@@ -196,11 +196,10 @@ TJournalState ReadJournalState(const std::vector<TJournalRecord>& records)
             break;
         case TJournalKind::kMailStarted: {
             TStartedMail mail;
-            if (TStartedMail::FromRecord(r, mail)) {
+            if (TStartedMail::FromRecord(std::move(r), mail)) {
                 state.finished = false;
                 state.highestCounter = std::max(state.highestCounter, mail.counter);
-                state.started.push_back(mail);
-                state.all.push_back(std::move(mail));
+                state.started.push_back(std::move(mail));
             }
             break;
         }

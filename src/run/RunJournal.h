@@ -44,7 +44,8 @@ struct TStartedMail {
     std::string host, recipients, sender, subject, attachments, sendCode, definitionPath;
 
     TJournalRecord ToRecord() const;
-    static bool FromRecord(const TJournalRecord& record, TStartedMail& mail);
+    // Takes the record's fields over.
+    static bool FromRecord(TJournalRecord&& record, TStartedMail& mail);
     // The end of its result line in the result file: ",<counter>,<send code>,<definition path>".
     std::string ResultLineTail() const;
 };
@@ -71,10 +72,10 @@ struct TJournalState {
     bool resendMarker = false;
     std::vector<std::string> resendLines;
     std::vector<TStartedMail> started; // the mails started in the latest part (run or resend)
-    std::vector<TStartedMail> all;     // every mail started since the run began
     int highestCounter = 0;
 };
-TJournalState ReadJournalState(const std::vector<TJournalRecord>& records);
+// Takes the records' fields over.
+TJournalState ReadJournalState(std::vector<TJournalRecord>&& records);
 
 // The digest that identifies a job list by its content.
 std::string JobListDigest(const std::vector<std::string>& lines);
