@@ -62,8 +62,9 @@ TEST(RunJournalTest, ADamagedRecordEndsTheReading)
         ASSERT_GE(read.size(), 1u) << at;
         EXPECT_EQ(read[0].fields, records[0].fields);
         // Whatever follows a damaged record is never read as the record it was.
-        if (read.size() > 1)
+        if (read.size() > 1) {
             EXPECT_NE(read[1].fields, records[1].fields) << at;
+        }
     }
 }
 
