@@ -161,6 +161,14 @@ read -r s kb < <(run_tarnwick "$BIG")
 printf '\nrun of %d mails: %.1f s, %s ms/mail, peak memory %.1f MB\n' "$BIG" "$s" "$(ms "$(echo "($s - $best0) / $BIG" | bc -l)")" \
     "$(echo "$kb / 1024" | bc -l)"
 
+# Checking the same job list with /v: nothing is sent.
+[ -e "$LOCK" ] && flock -w 600 "$LOCK" true
+t0=$(now)
+(cd "$PROG" && QT_QPA_PLATFORM=offscreen /usr/bin/time -f '%M' -o "$RUN/time.txt" ./Tarnwick /P "jobs-$BIG.txt" /v /i 2>>"$RUN/tarnwick-stderr.txt") || true
+t1=$(now)
+printf 'check (/v) of a %d-line job list: %.2f s, peak memory %.1f MB, %d findings\n' "$BIG" "$(echo "$t1 - $t0" | bc -l)" \
+    "$(echo "$(tail -n 1 "$RUN/time.txt") / 1024" | bc -l)" "$(wc -l < "$PROG/\$mail_check.csv")"
+
 # The run's own result file, shown by a Tarnwick started without arguments:
 # time until it idles, and its peak memory.
 [ -e "$LOCK" ] && flock -w 600 "$LOCK" true

@@ -1,5 +1,7 @@
 #include "jtext/MailJstr.h"
 
+#include <set>
+
 namespace {
 
 constexpr std::string_view kToJis0208 = "\x1B$B";
@@ -144,5 +146,30 @@ std::string EncodeMimeHeader(std::string_view sjis)
     std::string out;
     out.reserve(kOpen.size() + b64.size() + kClose.size());
     out.append(kOpen).append(b64).append(kClose);
+    return out;
+}
+
+std::string Iso2022JpStrangers(std::string_view sjis)
+{
+    std::string out;
+    std::set<std::string_view> seen;
+    auto add = [&](std::string_view ch) {
+        if (seen.insert(ch).second)
+            out.append(ch);
+    };
+    for (std::size_t i = 0; i < sjis.size(); ++i) {
+        const auto c = static_cast<unsigned char>(sjis[i]);
+        const bool lead = IsJisLead(c) || (c >= 0xF0 && c <= 0xFC);
+        if (lead && i + 1 < sjis.size() && IsTrail(static_cast<unsigned char>(sjis[i + 1]))) {
+            const auto t = static_cast<unsigned char>(sjis[i + 1]);
+            // JIS X 0208 rows 1-8 and 16-84; lead bytes from 0xF0 are outside it.
+            const unsigned row = c >= 0xF0 ? 0 : ((c * 512u + t - JisOffset(c, t)) >> 8) - 0x20;
+            if (!((row >= 1 && row <= 8) || (row >= 16 && row <= 84)))
+                add(sjis.substr(i, 2));
+            ++i;
+        } else if ((c >= 0xA1 && c <= 0xDF) || lead || c >= 0x80) {
+            add(sjis.substr(i, 1));
+        }
+    }
     return out;
 }

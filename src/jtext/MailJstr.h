@@ -24,3 +24,9 @@ bool DecodeBase64Text(std::string_view text, std::string& bytes);
 
 // "=?ISO-2022-JP?B?" + Base64 of SjisToJis(text) + "?=", one word however long.
 std::string EncodeMimeHeader(std::string_view sjis);
+
+// The characters of a Shift_JIS text that ISO-2022-JP cannot carry, each once,
+// in order of appearance: half-width katakana, double-byte characters outside
+// the rows of JIS X 0208 (the NEC and IBM extensions, user-defined characters),
+// and bytes that form no character. Empty when the whole text can be sent.
+std::string Iso2022JpStrangers(std::string_view sjis);

@@ -29,6 +29,11 @@ enum class WaitResult { kExited, kTimeout, kFailed };
 // Splits a CP932 command line into arguments by the Microsoft C runtime rules.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
+// True when the system can start a program with this command line: on Linux
+// no argument may exceed 128 KiB and all of them with the environment must
+// stay within the system's limit for arguments.
+bool CommandLineFits(std::string_view commandLine);
+
 // Resolves the program name of a command (see above) to a CP932 path; a name
 // with a separator is taken relative to the current folder. Empty when not
 // found or not executable.

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -174,6 +175,21 @@ Reap TryReap(ChildProcess& child, int flags)
 }
 
 } // namespace
+
+bool CommandLineFits(std::string_view commandLine)
+{
+    constexpr std::size_t kMaxArgument = 32 * 4096; // the kernel's limit for one argument
+    std::size_t total = 0;
+    for (const std::string& a : SplitCommandLine(commandLine)) {
+        if (a.size() + 1 >= kMaxArgument)
+            return false;
+        total += a.size() + 1 + sizeof(char*);
+    }
+    for (char** e = environ; *e; ++e)
+        total += std::strlen(*e) + 1 + sizeof(char*);
+    const long limit = ::sysconf(_SC_ARG_MAX);
+    return limit <= 0 || total < static_cast<std::size_t>(limit);
+}
 
 std::string FindProgram(std::string_view name)
 {

@@ -102,10 +102,14 @@ void TDelivery::ParseMailDefinition()
                 const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(5, token.size()))), programFolder_);
                 if (platform::FileExists(path))
                     LoadLines(path, cc);
+                else if (missingFiles_)
+                    missingFiles_->push_back(path);
             } else if (FindText(token, ">#bcc ") != std::string::npos) {
                 const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(6, token.size()))), programFolder_);
                 if (platform::FileExists(path))
                     LoadLines(path, bcc);
+                else if (missingFiles_)
+                    missingFiles_->push_back(path);
             }
         });
         if (!to.empty()) {
@@ -198,7 +202,9 @@ void TDelivery::ParseMailDefinition()
         bodySize += line.size() + 2;
     }
 
-    // The body file.
+    // The body file; a check of the batch writes nothing.
+    if (state_.VerifyOnly)
+        return;
     const std::string bodyPath = (mail_.MailFolder.empty() ? state_.WorkFolder : mail_.MailFolder) + "body.txt";
     platform::DeleteFile(bodyPath);
     bool written = false;

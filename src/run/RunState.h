@@ -30,6 +30,7 @@ struct TRunState {
     bool AutoResend = false;      // /r
     bool KeepOpen = false;        // /e
     bool Continue = false;        // /c: continue the run that did not finish
+    bool VerifyOnly = false;      // /v: check the batch, send nothing, write only the report
 
     std::string JobListPath;      // the job list that was loaded (absolute)
     std::string WorkFolder;       // program folder + "temp/" unless /f says otherwise

@@ -88,7 +88,7 @@ void TDelivery::ResetOptions()
     state_.MailPause = 0;
     state_.UnitWait = 0;
     state_.BatchMode = state_.InvisibleMode = state_.EncodeSenderName = false;
-    state_.AutoResend = state_.KeepOpen = state_.ResendMarker = state_.Continue = false;
+    state_.AutoResend = state_.KeepOpen = state_.ResendMarker = state_.Continue = state_.VerifyOnly = false;
     state_.MailCounter = 0;
     state_.WorkFolder = programFolder_ + "temp/";
     state_.StatusCode = 0;
@@ -142,6 +142,7 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         case 'r': state_.AutoResend = true; break;
         case 'e': state_.KeepOpen = true; break;
         case 'c': state_.Continue = true; break;
+        case 'v': state_.VerifyOnly = true; break;
         default: break; // letters not in the table (also /p, /k, /M) are skipped
         }
     }
@@ -158,6 +159,14 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
 TDelivery::TActivation TDelivery::Activate()
 {
     view_.ClearSummary();
+    // A check reads the batch and writes its report alone: not even the result list's files are read.
+    if (state_.VerifyOnly && state_.HadArguments) {
+        if (!state_.JobListReady) {
+            state_.StatusCode = 1;
+            return TActivation::kCloseSoon;
+        }
+        return VerifyBatch();
+    }
     // A run that starts at once discards the list: the journal's lines are not needed for it.
     const bool freshRun = state_.HadArguments && state_.JobListReady && !state_.Continue;
     LoadResultList(!freshRun);

@@ -4,6 +4,7 @@
 // window is reached through IView, time through IClock.
 #pragma once
 
+#include "run/BatchCheck.h"
 #include "run/OutcomeRecord.h"
 #include "run/ResultRows.h"
 #include "run/RetryRules.h"
@@ -114,6 +115,14 @@ public:
     // gets `base` put in front of it. Separators are normalised first.
     static std::string ApplyRelativePathRule(std::string_view path, const std::string& base);
 
+    // --- Checking a batch (/v) -------------------------------------------------------
+    // Walks the job list as a run would and reports what is wrong; sends nothing
+    // and writes no file.
+    TCheckReport CheckBatch();
+    // The activation of /v: the check, its report file, and the findings shown.
+    TActivation VerifyBatch();
+    std::string CheckReportPath() const { return programFolder_ + "$mail_check.csv"; }
+
 private:
     void ReportWriteFailure();
     TActivation ContinueRun();
@@ -149,6 +158,7 @@ private:
     };
     std::unique_ptr<TContinuation> continuation_;
     bool timedOut_ = false; // the last mailer was ended by the time limit
+    std::vector<std::string>* missingFiles_ = nullptr; // a check notes the CC and BCC files that are missing
     TCurrentJob job_;
     TCurrentMail mail_;
     TResultRows rows_;

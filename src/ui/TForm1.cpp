@@ -314,7 +314,9 @@ void TForm1::FormCreate()
     LabelSend->hide();
 
     try {
-        delivery_->StartTrace();
+        // A check of the batch (/v) writes nothing but its report.
+        if (!delivery_->State().VerifyOnly)
+            delivery_->StartTrace();
     } catch (const Exception& e) {
         ShowErrorBox(e.Message());
         return; // the window keeps its laid-out caption and colours
@@ -447,7 +449,8 @@ void TForm1::closeEvent(QCloseEvent* event)
         settings.Left = p.x();
     }
     try {
-        WriteSettings(SettingsPath(), settings);
+        if (!state.VerifyOnly)
+            WriteSettings(SettingsPath(), settings);
     } catch (const Exception& e) {
         // Shown, then the close completes: otherwise the window could never close.
         ShowErrorBox(e.Message());

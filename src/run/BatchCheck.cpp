@@ -1,0 +1,231 @@
+// Checking a batch (/v) with the run's own reading of job lists and definitions.
+#include "run/TDelivery.h"
+
+#include "jtext/JpWords.h"
+#include "jtext/MailJstr.h"
+#include "jtext/SjisBytes.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Process.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+
+namespace {
+
+// The program's own starting figure for the time a mail takes.
+constexpr double kSecondsPerMail = 5;
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t cut = FindLastChar(path, platform::kPathSeparator);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+// A field the mailer's command cannot carry as written: a NUL byte ends the
+// command there, a lead byte without a second byte swallows what follows it.
+bool RefusedByArguments(std::string_view field)
+{
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const auto c = static_cast<unsigned char>(field[i]);
+        if (c == 0)
+            return true;
+        if (IsSjisLead(c)) {
+            if (i + 1 >= field.size())
+                return true;
+            const auto t = static_cast<unsigned char>(field[i + 1]);
+            if (!((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)))
+                return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+// The address of a recipient entry ("a@x.jp" or "Name <a@x.jp>"), and whether
+// an address can hold it: one "@", no blanks, controls, quotes or brackets.
+bool UsableAddress(std::string_view entry)
+{
+    std::string_view address = entry;
+    const std::size_t lt = address.rfind('<');
+    if (lt != std::string_view::npos && !address.empty() && address.back() == '>')
+        address = address.substr(lt + 1, address.size() - lt - 2);
+    if (std::count(address.begin(), address.end(), '@') != 1 || address.front() == '@' || address.back() == '@')
+        return false;
+    for (const char ch : address) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c >= 0x7F || std::string_view("\"(),:;<>[\\]").find(ch) != std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+} // namespace
+
+int TCheckReport::Errors() const
+{
+    return static_cast<int>(std::count_if(findings.begin(), findings.end(),
+                                          [](const TCheckFinding& f) { return f.severity == TCheckSeverity::kError; }));
+}
+
+int TCheckReport::Warnings() const { return static_cast<int>(findings.size()) - Errors(); }
+
+int TCheckReport::ExitCode() const { return Errors() > 0 ? 1 : (Warnings() > 0 ? 2 : 0); }
+
+std::string FormatCheckLine(const TCheckFinding& f)
+{
+    return std::to_string(f.line) + "," + f.definitionPath + "," + f.code + "," +
+           std::string(f.severity == TCheckSeverity::kError ? jp::kCheckError : jp::kCheckWarning) + "," + f.text;
+}
+
+TCheckReport TDelivery::CheckBatch()
+{
+    TCheckReport report;
+    const int lines = static_cast<int>(state_.JobList.size());
+    const int n = (state_.SendLimit != 0 && lines > state_.SendLimit) ? state_.SendLimit : lines;
+
+    // The schedule, as the run's pacing computes it.
+    TCheckSchedule& s = report.schedule;
+    s.mails = n;
+    const int m = state_.SendUnit;
+    const double t = state_.UnitWait;
+    if (m != 0 && t != 0) {
+        const int whole = n / m, rest = n % m;
+        s.units = whole + (rest != 0 ? 1 : 0);
+        s.unitWaits = rest != 0 ? whole : std::max(0, whole - 1);
+        s.mailPauses = state_.MailPause != 0 ? whole * (m - 1) + std::max(0, rest - 1) : 0;
+    } else {
+        s.units = n;
+        s.unitWaits = t != 0 ? std::max(0, n - 1) : 0;
+    }
+    s.waitSeconds = s.unitWaits * t * 60 + s.mailPauses * state_.MailPause;
+
+    // Which recipient got which subject first, for the repeats.
+    std::unordered_map<std::string, int> firstLine;
+    std::vector<std::string> missing;
+    missingFiles_ = &missing;
+    for (int i = 0; i < n; ++i) {
+        const int line = i + 1;
+        auto add = [&](const char* code, TCheckSeverity severity, std::string text) {
+            report.findings.push_back({line, job_.DefinitionPath, code, severity, std::move(text)});
+        };
+        ReadJobLine(i);
+        if (job_.DefinitionPath.empty()) {
+            add("E01", TCheckSeverity::kError, std::string(jp::kCheckSkipped) + ": " + state_.JobList[static_cast<std::size_t>(i)]);
+            continue;
+        }
+        state_.DefinitionLines.clear();
+        if (!LoadLines(job_.DefinitionPath, state_.DefinitionLines) || state_.DefinitionLines.size() < 6) {
+            add("E02", TCheckSeverity::kError, std::string(jp::kCheckTooShort));
+            continue;
+        }
+        const std::string line3 = state_.DefinitionLines[2];
+        missing.clear();
+        state_.StatusCode = 0;
+        ParseMailDefinition();
+        const std::vector<std::string>& body = state_.DefinitionLines; // the body, widened
+
+        if (mail_.AddressList.empty())
+            add("E03", TCheckSeverity::kError, std::string(jp::kCheckNoTo));
+        for (const std::string& path : missing)
+            add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckFileMissing) + path);
+        ForEachField(mail_.AttachmentList, ',', [&](const std::string& quoted) {
+            const std::string path = quoted.size() >= 2 ? quoted.substr(1, quoted.size() - 2) : quoted;
+            if (!platform::FileExists(path))
+                add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckFileMissing) + path);
+        });
+
+        // Recipients: the entries of line 3 that the run drops, and every address it sends to.
+        ForEachField(ReplaceChar(line3, ',', '\t'), '\t', [&](const std::string& token) {
+            if (token.find('@') == std::string::npos && FindText(token, ">#cc ") == std::string::npos &&
+                FindText(token, ">#bcc ") == std::string::npos)
+                add("W05", TCheckSeverity::kWarning, std::string(jp::kCheckBadAddress) + token);
+        });
+        ForEachField(mail_.RecipientDisplay, '\t', [&](const std::string& shown) {
+            const std::size_t colon = shown.find(':');
+            const std::string entry = colon == std::string::npos ? shown : shown.substr(colon + 1);
+            if (!UsableAddress(entry)) {
+                add("W05", TCheckSeverity::kWarning, std::string(jp::kCheckBadAddress) + entry);
+                return;
+            }
+            const auto [it, fresh] = firstLine.try_emplace(Lower(entry) + '\x1F' + mail_.Subject, line);
+            if (!fresh)
+                add("W08", TCheckSeverity::kWarning,
+                    std::string(jp::kCheckDuplicate) + std::to_string(it->second) + std::string(jp::kCheckDuplicateTail) + entry);
+        });
+
+        // What the mailer's command cannot carry.
+        const std::pair<std::string_view, const std::string*> fields[] = {
+            {jp::kFieldHost, &mail_.Host}, {jp::kFieldRecipients, &mail_.AddressList}, {jp::kFieldSender, &mail_.Sender1},
+            {jp::kFieldSender, &mail_.Sender2}, {jp::kFieldSender, &mail_.Sender3}, {jp::kFieldSubject, &mail_.Subject},
+            {jp::kFieldAttachments, &mail_.AttachmentList}};
+        for (const auto& [name, value] : fields) {
+            if (RefusedByArguments(*value)) {
+                add("E06", TCheckSeverity::kError, std::string(jp::kCheckRefused) + std::string(name));
+                break;
+            }
+        }
+
+        // What ISO-2022-JP cannot carry.
+        std::string bodyText;
+        for (const std::string& l : body)
+            bodyText += l;
+        const std::pair<std::string_view, std::string> texts[] = {
+            {jp::kFieldSubject, Iso2022JpStrangers(mail_.Subject)},
+            {jp::kFieldSender, Iso2022JpStrangers(mail_.Sender1)},
+            {jp::kFieldBody, Iso2022JpStrangers(bodyText)}};
+        for (const auto& [name, strangers] : texts) {
+            if (!strangers.empty())
+                add("W07", TCheckSeverity::kWarning, std::string(jp::kCheckStrangers) + std::string(name) + ": " + strangers);
+        }
+
+        // Folders the run writes into.
+        if (!mail_.OutcomeLogPath.empty() && !platform::DirectoryExists(FolderOf(mail_.OutcomeLogPath)))
+            add("E09", TCheckSeverity::kError, std::string(jp::kCheckNoLogFolder) + FolderOf(mail_.OutcomeLogPath));
+        if (!mail_.MailFolder.empty() && !platform::DirectoryExists(mail_.MailFolder))
+            add("E10", TCheckSeverity::kError, std::string(jp::kCheckNoMailFolder) + mail_.MailFolder);
+
+        const std::string command = BuildCommand(state_.BatchMode);
+        if (!platform::CommandLineFits(command))
+            add("E11", TCheckSeverity::kError, std::string(jp::kCheckTooLong) + std::to_string(command.size()) + " bytes");
+    }
+    missingFiles_ = nullptr;
+    state_.StatusCode = 0;
+    return report;
+}
+
+TDelivery::TActivation TDelivery::VerifyBatch()
+{
+    const TCheckReport report = CheckBatch();
+
+    std::string file;
+    for (const TCheckFinding& f : report.findings)
+        file += FormatCheckLine(f) + "\r\n";
+    // The report replaces the last one; nothing else is written.
+    if (WriteNewFile(CheckReportPath(), file) != 0)
+        view_.ReportUnattended(CheckReportPath() + std::string(jp::kCannotWriteSuffix));
+
+    // The findings in the result list, the first on top.
+    rows_.Clear();
+    for (auto it = report.findings.rbegin(); it != report.findings.rend(); ++it)
+        rows_.InsertTop(TResultRow{std::to_string(it->line), it->text, it->definitionPath, it->code, std::string()});
+    view_.ResultRowsReset();
+
+    const TCheckSchedule& s = report.schedule;
+    char summary[512];
+    std::snprintf(summary, sizeof summary, std::string(jp::kCheckSummary).c_str(), s.mails, report.Errors(), report.Warnings(), s.units, s.unitWaits, s.mailPauses, s.waitSeconds,
+                  s.EstimateSeconds(kSecondsPerMail), kSecondsPerMail);
+    view_.SetLabelState(summary);
+    view_.ReportUnattended(summary);
+    state_.StatusCode = report.ExitCode();
+    return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;
+}
