@@ -1,5 +1,7 @@
 #include "jtext/MailJstr.h"
 
+#include "jtext/SjisBytes.h"
+
 namespace {
 
 constexpr std::string_view kToJis0208 = "\x1B$B";
@@ -11,10 +13,6 @@ bool IsJisLead(unsigned char c)
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
 }
 
-bool IsTrail(unsigned char c)
-{
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
 
 } // namespace
 
@@ -46,7 +44,7 @@ std::string SjisToJis(std::string_view sjis)
         if (!pending && IsJisLead(c)) {
             pending = true;
             lead = c;
-        } else if (pending && IsTrail(c)) {
+        } else if (pending && IsSjisTrail(c)) {
             const unsigned code = lead * 512u + c - JisOffset(lead, c);
             if (!dbl) {
                 out.append(kToJis0208);

@@ -5,11 +5,23 @@ bool IsSjisLead(unsigned char c)
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+bool IsSjisTrail(unsigned char c)
+{
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
+std::size_t SjisCharLen(std::string_view s, std::size_t i)
+{
+    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()
+            && IsSjisTrail(static_cast<unsigned char>(s[i + 1])))
+        ? 2
+        : 1;
+}
+
 namespace {
-// Length of the character that starts at i (1 or 2; a lone lead byte at the end is 1).
 inline std::size_t CharLen(std::string_view s, std::size_t i)
 {
-    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    return SjisCharLen(s, i);
 }
 } // namespace
 
@@ -85,8 +97,8 @@ std::string GetField(std::string_view text, char sep, int n)
 
 bool HasDoubleByte(std::string_view s)
 {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size())
+    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
+        if (CharLen(s, i) == 2)
             return true;
     }
     return false;

@@ -141,7 +141,7 @@ std::string TDelivery::BuildCommand(bool batch) const
     if (!mail_.Sender3.empty())
         cmd += "-n" + Trim(mail_.Sender3) + " ";
     if (!mail_.Subject.empty())
-        cmd += "-s\"" + Trim(mail_.Subject) + "\" ";
+        cmd += "-s" + QuoteSubjectForMailer(Trim(mail_.Subject)) + " ";
     if (!mail_.AttachmentList.empty())
         cmd += "-a" + Trim(mail_.AttachmentList) + " ";
     cmd += "-m -Fbody.txt ";
@@ -158,6 +158,21 @@ void TDelivery::SendMail()
 {
     const bool batch = state_.BatchMode;
     const std::string command = BuildCommand(batch);
+
+    const std::string refusal = CommandRefusal(batch, command);
+    if (!refusal.empty()) {
+        // Better no mail than one the mailer reads differently: the mail fails
+        // and says why. A NUL byte is shown, never written into the logs.
+        state_.StatusCode = -1;
+        WriteTrace("Smail Refused:" + refusal);
+        if (batch) {
+            std::string shown;
+            for (const char c : command)
+                shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+            AppendFile(MailLogPath(), "#Cmd:\r\n" + shown + "\r\n#Refused:\r\n" + refusal + "\r\n");
+        }
+        return;
+    }
 
     if (!platform::SetCurrentDir(state_.WorkFolder)) {
         // The mailer must not run anywhere else: the mail fails.

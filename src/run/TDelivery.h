@@ -58,6 +58,10 @@ public:
     std::string EncodeSender(const std::string& sender1) const;
     // The mailer command of the current mail (pieces 1 to 12 of the mode).
     std::string BuildCommand(bool batch) const;
+    // Empty when the command splits back into what its pieces mean (each option
+    // value one argument, the address list as written); otherwise why it does
+    // not, and the mail must not reach the mailer.
+    std::string CommandRefusal(bool batch, std::string_view command) const;
     void SendMail();
     int RunAndWait(const std::string& commandLine, bool batchFile);
 
@@ -111,6 +115,10 @@ private:
     TResultRows rows_;
     platform::LocalTime mailStart_{};
 };
+
+// The subject piece: the subject in double quotes, with its quotes and the
+// backslashes before them escaped as the Microsoft C runtime reads them.
+std::string QuoteSubjectForMailer(std::string_view subject);
 
 // Splits a result-file line into fields (quoted fields allowed); returns the count.
 int SplitResultLine(std::string_view line, std::vector<std::string>& fields);

@@ -2,6 +2,7 @@
 
 #include "MailError.h"
 #include "MailText.h"
+#include "jtext/SjisBytes.h"
 
 #include <gmime/gmime.h>
 
@@ -56,11 +57,9 @@ std::string ToCrLf(const std::string& text)
 std::string WindowsSeparatorsToSlashes(const std::string& cp932)
 {
   std::string s = cp932;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))
-      ++i;  // a 0x5C here is the second byte of a character, not a separator
-    else if (c == '\\')
+  // A 0x5C that is the second byte of a character is not a separator.
+  for (std::size_t i = 0; i < s.size(); i += SjisCharLen(cp932, i)) {
+    if (s[i] == '\\')
       s[i] = '/';
   }
   return s;

@@ -1,20 +1,17 @@
 #include "MailOptions.h"
 
 #include "MailError.h"
+#include "jtext/SjisBytes.h"
 
 namespace {
-
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Position of the ASCII character ch, never matching the second byte of a
 // double-byte character ("@" can be one).
 std::size_t FindAscii(const std::string& s, char ch, std::size_t from = 0)
 {
-  for (std::size_t i = 0; i < s.size(); ++i) {
+  for (std::size_t i = 0; i < s.size(); i += SjisCharLen(s, i)) {
     if (i >= from && s[i] == ch)
       return i;
-    if (IsLead(static_cast<unsigned char>(s[i])))
-      ++i;
   }
   return std::string::npos;
 }
