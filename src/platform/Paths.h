@@ -23,6 +23,10 @@ std::string NormalizeSeparators(std::string_view cp932Path);
 // True when the path is absolute on this platform.
 bool IsAbsolutePath(std::string_view cp932Path);
 
+// True when the folder is the root of the file system (by what it names, so
+// "/..", "//" and a link to "/" count too).
+bool IsFileSystemRoot(std::string_view cp932Folder);
+
 // CP932 path (either separator) to the operating system's file name.
 std::string ToOsPath(std::string_view cp932Path);
 // Operating system's file name to a CP932 path.

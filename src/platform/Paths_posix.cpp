@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -34,6 +35,16 @@ std::string NormalizeSeparators(std::string_view cp932Path)
 bool IsAbsolutePath(std::string_view cp932Path)
 {
     return !cp932Path.empty() && (cp932Path[0] == '/' || cp932Path[0] == '\\');
+}
+
+bool IsFileSystemRoot(std::string_view cp932Folder)
+{
+    struct stat root {}, folder {};
+    const std::string os = ToOsPath(cp932Folder);
+    if (os.empty() || os.find('\0') != std::string::npos)
+        return false;
+    return ::stat("/", &root) == 0 && ::stat(os.c_str(), &folder) == 0 && root.st_dev == folder.st_dev
+        && root.st_ino == folder.st_ino;
 }
 
 std::string ToOsPath(std::string_view cp932Path)

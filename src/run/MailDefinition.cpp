@@ -71,6 +71,12 @@ void TDelivery::ParseMailDefinition()
     std::vector<std::string>& lines = state_.DefinitionLines;
     if (lines.size() < kHeaderLines) {
         state_.StatusCode = -1;
+        // The mailer still runs for this mail: it must not find an earlier
+        // mail's body. One that survives its removal is a failed body write.
+        const std::string stale = state_.WorkFolder + "body.txt";
+        platform::DeleteFile(stale);
+        if (platform::FileExists(stale) || platform::DirectoryExists(stale))
+            ReportWriteFailure();
         return;
     }
 
@@ -87,6 +93,11 @@ void TDelivery::ParseMailDefinition()
             mail_.MailFolder = ApplyRelativePathRule(folder, programFolder_);
             if (mail_.MailFolder.back() != platform::kPathSeparator)
                 mail_.MailFolder += platform::kPathSeparator;
+            // "host,\" would put the body file (and the batch files) into the
+            // root of the file system: such a folder counts as no per-mail
+            // folder, and the mail goes through the work folder.
+            if (platform::IsFileSystemRoot(mail_.MailFolder))
+                mail_.MailFolder.clear();
         }
     } else {
         mail_.Host = line2;
