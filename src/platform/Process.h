@@ -41,6 +41,9 @@ bool StartHidden(std::string_view commandLine, ChildProcess& child);
 
 // Starts a batch file written by MakeBatchScript, hidden, through /bin/sh.
 bool StartBatchHidden(std::string_view batchPath, ChildProcess& child);
+// The same with the script read from a descriptor the caller holds (written by
+// MakeBatchScript without an output file) and standard output on `outputFd`.
+bool StartBatchOnDescriptors(int scriptFd, int outputFd, ChildProcess& child);
 
 // Waits up to timeoutMs for the child to end. On kExited, child.exitCode holds
 // the exit status 0-255, or 128 + signal number for a child killed by a signal.
@@ -55,7 +58,9 @@ void CloseProcess(ChildProcess& child);
 // No text of the command line is ever interpreted by the shell. The mailer
 // replaces the shell (its exit code is the script's) and gets the resolved
 // path as argv[0]; standard error is not redirected, as with ">" on Windows.
-// A program that is not found makes the script exit with 127.
+// A program that is not found makes the script exit with 127. Without an
+// output file, standard output stays the script's own and standard input is
+// /dev/null (the script itself is read from standard input).
 std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile);
 
 // Ends the process at once with the given exit code (no further event handling).

@@ -5,6 +5,7 @@
 #include "jtext/JpWords.h"
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
+#include "platform/FreshFile.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -212,17 +213,16 @@ void TDelivery::ParseMailDefinition()
     // The body file.
     const std::string bodyPath = (mail_.MailFolder.empty() ? state_.WorkFolder : mail_.MailFolder) + "body.txt";
     platform::DeleteFile(bodyPath);
-    bool written = false;
-    if (!platform::FileExists(bodyPath)) {
-        std::string body;
-        body.reserve(bodySize);
-        for (const std::string& line : lines) {
-            body += line;
-            body += "\r\n";
-        }
-        written = WriteNewFile(bodyPath, body) == 0;
+    std::string body;
+    body.reserve(bodySize);
+    for (const std::string& line : lines) {
+        body += line;
+        body += "\r\n";
     }
-    if (!written)
+    // A new file of our own, never one someone else put there (the folder may
+    // be shared): a file that survived the removal is replaced; one that
+    // cannot be created is a failed write.
+    if (RetryWrite([&] { return platform::TryWriteFreshFile(bodyPath, body); }) != 0)
         ReportWriteFailure();
 }
 

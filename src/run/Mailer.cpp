@@ -4,6 +4,7 @@
 #include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
+#include "platform/FreshFile.h"
 #include "platform/Process.h"
 
 #include <string>
@@ -63,16 +64,15 @@ private:
 };
 
 // Appends `head` and the mailer's output file, its line ends made CR LF, to the
-// mail log as one record. Opening the output file follows the load retry rule
-// (when it cannot be opened the record ends after `head`); the append follows
-// the write retry rule, each attempt holding the mail log for the whole record
-// so that nothing else lands inside it, and a failed attempt leaves no part of
-// it behind. A read error midway keeps what was read.
+// mail log as one record. The output is read through our own descriptor, never
+// reopened by name (the folder may be shared). The append follows the write
+// retry rule, each attempt holding the mail log for the whole record so that
+// nothing else lands inside it, and a failed attempt leaves no part of it
+// behind. A read error midway keeps what was read.
 void AppendMailerOutput(TDelivery& delivery, const std::string& mailLog, const std::string& head,
-                        const std::string& outputPath)
+                        platform::TFreshFile& reader)
 {
-    platform::TFileReader reader;
-    const bool readable = delivery.RetryLoad([&] { return reader.Open(outputPath); });
+    const bool readable = true;
 
     std::string in(kCopyChunk, '\0');
     std::string out;
@@ -184,14 +184,22 @@ void TDelivery::SendMail()
     std::string runLine = command;
     const std::string logPath = WorkFile(kMailerOutput);
     const std::string batchPath = WorkFile(kBatchFile);
+    // The work folder may be shared with other accounts: the script and the
+    // output file are new files of our own, the shell reads the script from
+    // our descriptor and the mailer writes into our descriptor, so nothing
+    // renamed or linked into the folder meanwhile is ever run or written.
+    platform::TFreshFile scriptFile, outputFile;
     if (batch) {
         platform::DeleteFile(logPath);
-        // The script runs the same arguments as the command, each quoted for the
-        // shell, and redirects standard output itself.
+        // The script runs the same arguments as the command, each quoted for
+        // the shell; its standard output is the output file.
         const std::string script =
-            platform::MakeBatchScript(std::string_view(command).substr(0, command.size() - kRedirect.size()), kMailerOutput);
+            platform::MakeBatchScript(std::string_view(command).substr(0, command.size() - kRedirect.size()), "");
         platform::DeleteFile(batchPath);
-        if (platform::FileExists(batchPath) || WriteNewFile(batchPath, script) != 0) {
+        // A file that survived the removal is replaced by the fresh one; one
+        // that cannot be created is a failed write.
+        if (RetryWrite([&] { return scriptFile.Create(batchPath, script); }) != 0
+            || RetryWrite([&] { return outputFile.Create(logPath, ""); }) != 0) {
             ReportWriteFailure();
             return;
         }
@@ -199,25 +207,34 @@ void TDelivery::SendMail()
     }
 
     WriteTrace("Smail Execute:" + runLine);
-    if (RunAndWait(runLine, batch) == -1)
+    batchScriptFd_ = scriptFile.Descriptor();
+    batchOutputFd_ = outputFile.Descriptor();
+    const int code = RunAndWait(runLine, batch);
+    batchScriptFd_ = batchOutputFd_ = -1;
+    if (code == -1)
         state_.StatusCode = -1;
     WriteTrace("Smail Done:" + std::to_string(state_.StatusCode));
 
     if (batch) {
+        scriptFile.Close();
         platform::DeleteFile(batchPath);
         const std::string record = "#Cmd:\r\n" + command + "\r\n";
-        if (platform::FileExists(logPath)) {
-            AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", logPath);
-            platform::DeleteFile(logPath);
-        } else {
+        // A script that never ran left no output.
+        if (code == -1)
             AppendFile(MailLogPath(), record + "None\r\n");
-        }
+        else
+            AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", outputFile);
+        outputFile.Close();
+        platform::DeleteFile(logPath);
     }
 }
 
 int TDelivery::RunAndWait(const std::string& commandLine, bool batchFile)
 {
-    if (!mailer_.Start(commandLine, batchFile))
+    const bool started = batchFile && batchScriptFd_ >= 0
+        ? mailer_.StartBatch(batchScriptFd_, batchOutputFd_, commandLine)
+        : mailer_.Start(commandLine, batchFile);
+    if (!started)
         return -1;
     while (!mailer_.WaitEnded(kWaitSliceMs)) {
         view_.ProcessEvents();
