@@ -34,6 +34,9 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // found or not executable.
 std::string FindProgram(std::string_view name);
 
+// The longest command line a program can be started with here.
+std::size_t MaxCommandLineBytes();
+
 // Starts the command line hidden. argv[0] is the program name as written; the
 // program itself is the one FindProgram resolves. False when it cannot be
 // started (empty command, program not found, exec failure).

@@ -205,6 +205,14 @@ bool StartBatchHidden(std::string_view batchPath, ChildProcess& child)
     return Spawn("/bin/sh", args, child);
 }
 
+std::size_t MaxCommandLineBytes()
+{
+    // Arguments and environment share this room; each argument alone is
+    // further held to 128 KiB, which the start itself reports.
+    const long max = ::sysconf(_SC_ARG_MAX);
+    return max > 0 ? static_cast<std::size_t>(max) : std::size_t(128) << 10;
+}
+
 bool StartBatchOnDescriptors(int scriptFd, int outputFd, ChildProcess& child)
 {
     if (scriptFd < 0 || outputFd < 0 || ::lseek(scriptFd, 0, SEEK_SET) != 0)

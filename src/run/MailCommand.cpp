@@ -80,6 +80,10 @@ std::string TDelivery::CommandRefusal(bool batch, std::string_view command) cons
             return "a field of the mail holds a NUL byte";
     }
 
+    // Longer than any program can be given: refused before it is split.
+    if (command.size() > platform::MaxCommandLineBytes())
+        return "the command is longer than a program can be given";
+
     // What the pieces mean, in their order; the address list is checked apart.
     std::vector<std::string> meant;
     const std::vector<std::string> program = platform::SplitCommandLine(settings_.Name);

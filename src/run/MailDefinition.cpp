@@ -106,23 +106,34 @@ void TDelivery::ParseMailDefinition()
 
     // Line 3: recipients, with CC and BCC files.
     {
-        std::vector<std::string> to, cc, bcc;
+        std::vector<std::string> to;
+        // CC and BCC files stay whole texts walked line by line: a list of
+        // their lines would cost several times the file.
+        std::string cc, bcc;
+        auto loadList = [&](const std::string& path, std::string& text) {
+            std::string loaded;
+            if (platform::FileExists(path) && RetryLoad([&] { return platform::TryLoadFile(path, loaded); }))
+                text = std::move(loaded); // one that cannot be read leaves the earlier lines
+        };
         ForEachField(ReplaceChar(lines[2], ',', '\t'), '\t', [&](const std::string& token) {
             if (token.find('@') != std::string::npos) { // searched by bytes
                 to.push_back(token);
             } else if (FindText(token, ">#cc ") != std::string::npos) {
-                const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(5, token.size()))), programFolder_);
-                if (platform::FileExists(path))
-                    LoadLines(path, cc);
+                loadList(ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(5, token.size()))), programFolder_), cc);
             } else if (FindText(token, ">#bcc ") != std::string::npos) {
-                const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(6, token.size()))), programFolder_);
-                if (platform::FileExists(path))
-                    LoadLines(path, bcc);
+                loadList(ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(6, token.size()))), programFolder_), bcc);
             }
         });
         if (!to.empty()) {
             // TO entries go bare into the address list; the display names every kind.
-            auto add = [&](std::string_view listPrefix, std::string_view displayPrefix, const std::string& entry) {
+            std::size_t listSize = 0, displaySize = 0;
+            bool sizing = true;
+            auto add = [&](std::string_view listPrefix, std::string_view displayPrefix, std::string_view entry) {
+                if (sizing) {
+                    listSize += listPrefix.size() + entry.size() + 1;
+                    displaySize += displayPrefix.size() + entry.size() + 1;
+                    return;
+                }
                 mail_.AddressList += listPrefix;
                 mail_.AddressList += entry;
                 mail_.AddressList += ',';
@@ -130,15 +141,26 @@ void TDelivery::ParseMailDefinition()
                 mail_.RecipientDisplay += entry;
                 mail_.RecipientDisplay += '\t';
             };
-            auto listed = [](const std::string& line) { return !line.empty() && line[0] != '#'; };
-            for (const std::string& t : to)
-                add("", "TO:", t);
-            for (const std::string& c : cc)
-                if (listed(c))
-                    add("CC:", "CC:", c);
-            for (const std::string& b : bcc)
-                if (listed(b))
-                    add("BCC:", "BCC:", b);
+            auto listed = [](std::string_view line) { return !line.empty() && line[0] != '#'; };
+            // Two passes, the first only adding up sizes: each list is
+            // allocated once, at its size.
+            for (int pass = 0; pass < 2; ++pass) {
+                for (const std::string& t : to)
+                    add("", "TO:", t);
+                platform::ForEachLine(cc, [&](std::string_view c, std::string_view) {
+                    if (listed(c))
+                        add("CC:", "CC:", c);
+                });
+                platform::ForEachLine(bcc, [&](std::string_view b, std::string_view) {
+                    if (listed(b))
+                        add("BCC:", "BCC:", b);
+                });
+                if (sizing) {
+                    mail_.AddressList.reserve(listSize);
+                    mail_.RecipientDisplay.reserve(displaySize);
+                    sizing = false;
+                }
+            }
             DropLast(mail_.AddressList);
             DropLast(mail_.RecipientDisplay);
         }
