@@ -14,6 +14,8 @@ inline constexpr char kPathSeparator = '/';
 std::string ProgramFolder();
 // The executable's full path as a CP932 text.
 std::string ProgramPath();
+// The executable's full path as the operating system names it.
+std::string ProgramOsPath();
 
 // Backslashes become "/", character-aware: a 0x5C that is the second byte of a
 // double-byte character is not a separator. Paths prepared on Windows thus

@@ -20,6 +20,13 @@ std::string ProgramPath()
     return path;
 }
 
+std::string ProgramOsPath()
+{
+    char buf[PATH_MAX + 1];
+    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+}
+
 std::string ProgramFolder()
 {
     std::string path = ProgramPath();

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
 
 namespace {
 
@@ -109,6 +112,34 @@ TEST_F(MailerArgumentsTest, NeverTheRootNorAStaleBody)
         EXPECT_TRUE(ReadFakeMailerRecords(folder.RecordPath()).empty());
     }
     EXPECT_FALSE(std::filesystem::exists("/$mail.bat"));
+}
+
+// A name without a Shift_JIS form would name another file: the program says
+// so on standard error and in the mail log, and ends with exit code 1.
+TEST_F(MailerArgumentsTest, NamesWithoutAShiftJisFormEndWithAWord)
+{
+    folder.WriteLines("jobs.txt", {"mails/m.txt,A"});
+    const auto r = folder.Run({"/P", "jobs_é.txt", "/i"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.stdErr.find("「jobs_é.txt」にはShift_JISで表せない文字があります"), std::string::npos) << r.stdErr;
+    EXPECT_NE(folder.ReadBytes("$mail_log.txt").find(": NameError jobs_?.txt\r\n"), std::string::npos);
+
+    // The program folder itself.
+    const std::string own = folder.Path() + "josé/";
+    std::filesystem::create_directory(own);
+    std::filesystem::copy_file(folder.ExecutablePath(), own + "Tarnwick");
+    FILE* p = ::popen(("cd '" + own + "' && QT_QPA_PLATFORM=offscreen ./Tarnwick /i 2>&1").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int status = ::pclose(p);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    EXPECT_NE(out.find("josé/」にはShift_JISで表せない文字があります"), std::string::npos) << out;
+    std::ifstream log(own + "$mail_log.txt", std::ios::binary);
+    const std::string record((std::istreambuf_iterator<char>(log)), {});
+    EXPECT_NE(record.find("jos?/\r\n"), std::string::npos) << record;
 }
 
 } // namespace
