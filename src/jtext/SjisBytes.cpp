@@ -67,14 +67,19 @@ std::string ReplaceChar(std::string_view s, char from, char to)
     return out;
 }
 
-std::string Trim(std::string_view s)
+std::string_view TrimView(std::string_view s)
 {
     std::size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= 32)
         ++b;
     while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
         --e;
-    return std::string(s.substr(b, e - b));
+    return s.substr(b, e - b);
+}
+
+std::string Trim(std::string_view s)
+{
+    return std::string(TrimView(s));
 }
 
 std::string GetField(std::string_view text, char sep, int n)
@@ -102,4 +107,14 @@ bool HasDoubleByte(std::string_view s)
             return true;
     }
     return false;
+}
+
+std::string_view CharPrefix(std::string_view s, std::size_t maxBytes)
+{
+    if (s.size() <= maxBytes)
+        return s;
+    std::size_t cut = 0;
+    while (cut < s.size() && cut + CharLen(s, cut) <= maxBytes)
+        cut += CharLen(s, cut);
+    return s.substr(0, cut);
 }

@@ -32,6 +32,8 @@ std::string ReplaceChar(std::string_view s, char from, char to);
 
 // Leading and trailing bytes with codes 0 to 32 removed.
 std::string Trim(std::string_view s);
+// The same as a view into `s`, for texts too long to copy.
+std::string_view TrimView(std::string_view s);
 
 // Field n (from 1) of `text` cut at the one-character separator `sep`,
 // searched by characters. Empty when the text has fewer than n fields.
@@ -54,6 +56,10 @@ void ForEachField(std::string_view text, char sep, Each each)
         start = cut + 1;
     }
 }
+
+// The longest start of the text of at most maxBytes bytes that does not cut a
+// character in two.
+std::string_view CharPrefix(std::string_view s, std::size_t maxBytes);
 
 // True when the text holds at least one double-byte character.
 bool HasDoubleByte(std::string_view s);

@@ -48,7 +48,9 @@ std::string QuoteSubjectForMailer(std::string_view subject)
     // that end the text are doubled before the closing quote. Only real
     // backslash characters count: the second byte 0x5C of a double-byte
     // character (表) is not one.
-    std::string out = "\"";
+    std::string out;
+    out.reserve(subject.size() + 16);
+    out += '"';
     std::size_t backslashes = 0;
     for (std::size_t i = 0; i < subject.size();) {
         const std::size_t len = SjisCharLen(subject, i);

@@ -187,6 +187,7 @@ void TDelivery::ParseMailDefinition()
 
     // Line 5: subject.
     mail_.Subject = NormalizeKana(lines[4]);
+    mail_.Subject.shrink_to_fit(); // widening reserved twice the line
 
     // Line 6: attachments, or "*" and an attachment list file.
     {

@@ -129,24 +129,39 @@ std::string TDelivery::EncodeSender(const std::string& sender1) const
 
 std::string TDelivery::BuildCommand(bool batch) const
 {
-    std::string cmd = settings_.Name + " ";
+    // The long pieces are taken as views and the command is allocated once:
+    // a field may be as long as its file.
+    const std::string sender1 = mail_.Sender1.empty() ? std::string() : EncodeSender(mail_.Sender1);
+    const std::string subject = mail_.Subject.empty() ? std::string() : QuoteSubjectForMailer(TrimView(mail_.Subject));
+    const std::string_view host = TrimView(mail_.Host), from = TrimView(sender1), replyTo = TrimView(mail_.Sender2),
+                           bounce = TrimView(mail_.Sender3), attachments = TrimView(mail_.AttachmentList),
+                           addresses = TrimView(mail_.AddressList);
+    std::string cmd;
+    cmd.reserve(settings_.Name.size() + host.size() + from.size() + replyTo.size() + bounce.size() + subject.size()
+                + attachments.size() + addresses.size() + 64);
+    auto piece = [&](std::string_view option, std::string_view value) {
+        cmd += option;
+        cmd += value;
+        cmd += ' ';
+    };
+    piece(settings_.Name, "");
     if (batch)
-        cmd += "-d ";
+        piece("-d", "");
     if (!mail_.Host.empty())
-        cmd += "-h" + Trim(mail_.Host) + " ";
+        piece("-h", host);
     if (!mail_.Sender1.empty())
-        cmd += "-f" + Trim(EncodeSender(mail_.Sender1)) + " ";
+        piece("-f", from);
     if (!mail_.Sender2.empty())
-        cmd += "-r" + Trim(mail_.Sender2) + " ";
+        piece("-r", replyTo);
     if (!mail_.Sender3.empty())
-        cmd += "-n" + Trim(mail_.Sender3) + " ";
+        piece("-n", bounce);
     if (!mail_.Subject.empty())
-        cmd += "-s" + QuoteSubjectForMailer(Trim(mail_.Subject)) + " ";
+        piece("-s", subject);
     if (!mail_.AttachmentList.empty())
-        cmd += "-a" + Trim(mail_.AttachmentList) + " ";
+        piece("-a", attachments);
     cmd += "-m -Fbody.txt ";
     if (!mail_.AddressList.empty())
-        cmd += Trim(mail_.AddressList) + " ";
+        piece(addresses, "");
     if (batch)
         cmd += kRedirect;
     else if (settings_.NoTopt == 0)

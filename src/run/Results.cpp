@@ -20,7 +20,9 @@ void TDelivery::RecordResult(const std::string& path, int number, const std::str
 {
     const std::string status = std::to_string(state_.StatusCode);
     std::string line;
-    line.reserve(256);
+    // One allocation: a field may be as long as its file.
+    line.reserve(256 + mail_.Host.size() + mail_.RecipientDisplay.size() + mail_.Sender1.size() + mail_.Subject.size()
+                 + mail_.AttachmentNames.size() + job_.SendCode.size() + (definitionPath ? definitionPath->size() : 0));
     line += FormatResultDate(mailStart_);
     line += ',';
     line += FormatResultTime(mailStart_);
@@ -43,7 +45,8 @@ void TDelivery::RecordResult(const std::string& path, int number, const std::str
     if (definitionPath) {
         line += ',';
         line += *definitionPath;
-        rows_.InsertTop(TResultRow{job_.SendCode, mail_.Subject, mail_.RecipientDisplay, status,
+        rows_.InsertTop(TResultRow{job_.SendCode, std::string(CharPrefix(mail_.Subject, kResultRowCellBytes)),
+                                   std::string(CharPrefix(mail_.RecipientDisplay, kResultRowCellBytes)), status,
                                    *definitionPath + "," + job_.SendCode});
         view_.ResultRowInserted();
     }
@@ -64,7 +67,8 @@ void TDelivery::LoadResultList()
             // later unattended runs.
             SplitResultLine(line, fields);
             const std::string& sendCode = FieldOrEmpty(fields, kFieldSendCode);
-            rows_.InsertTop(TResultRow{sendCode, FieldOrEmpty(fields, kFieldSubject), FieldOrEmpty(fields, kFieldRecipients),
+            rows_.InsertTop(TResultRow{sendCode, std::string(CharPrefix(FieldOrEmpty(fields, kFieldSubject), kResultRowCellBytes)),
+                                       std::string(CharPrefix(FieldOrEmpty(fields, kFieldRecipients), kResultRowCellBytes)),
                                        FieldOrEmpty(fields, kFieldStatus), FieldOrEmpty(fields, kFieldDefinition) + "," + sendCode});
         }
     }

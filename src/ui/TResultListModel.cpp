@@ -2,32 +2,7 @@
 
 #include "ui/SummaryText.h"
 
-#include "jtext/SjisBytes.h"
-
 #include <QColor>
-
-namespace {
-
-// The list shows the start of a long cell only: laying out a cell of a
-// gigabyte takes the view longer and more memory than anything else in the
-// run. The files keep the whole text.
-constexpr std::size_t kCellBytes = 1024;
-
-QString CellText(const std::string& text)
-{
-    if (text.size() <= kCellBytes)
-        return FromCp932(text);
-    std::size_t cut = 0;
-    while (cut < text.size()) {
-        const std::size_t len = SjisCharLen(text, cut);
-        if (cut + len > kCellBytes)
-            break;
-        cut += len;
-    }
-    return FromCp932(std::string_view(text).substr(0, cut)) + QString::fromUtf8("…");
-}
-
-} // namespace
 
 TResultListModel::TResultListModel(const TResultRows& rows, QObject* parent) : QAbstractTableModel(parent), rows_(rows)
 {
@@ -53,10 +28,10 @@ QVariant TResultListModel::data(const QModelIndex& index, int role) const
     const TResultRow& row = RowAt(index.row());
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-        case 0: return CellText(row.SendCode);
-        case 1: return CellText(row.Subject);
-        case 2: return CellText(row.Recipients);
-        case 3: return CellText(row.Status);
+        case 0: return CellPrefix(row.SendCode);
+        case 1: return CellPrefix(row.Subject);
+        case 2: return CellPrefix(row.Recipients);
+        case 3: return CellPrefix(row.Status);
         default: return {};
         }
     }

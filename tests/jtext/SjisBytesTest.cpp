@@ -54,6 +54,10 @@ TEST(SjisBytes, LoneLeadByteNeverSwallowsTheNextCharacter)
     EXPECT_EQ(FindText("\x82\"q\"", "\""), 1u);
     EXPECT_EQ(ReplaceChar("\x82\t", '\t', ','), "\x82,");
     EXPECT_FALSE(HasDoubleByte("\x82\""));
+    // A bounded start never cuts a character in two.
+    EXPECT_EQ(CharPrefix("ab\x95\x5C", 3), "ab");
+    EXPECT_EQ(CharPrefix("ab\x95\x5C", 4), "ab\x95\x5C");
+    EXPECT_EQ(CharPrefix("ab\x82\"", 3), "ab\x82");
 }
 
 // ソ is 83 5C, ポ is 83 7C, the full-width space is 81 40: their second bytes
