@@ -5,6 +5,7 @@
 // mailer command is built, on fake time, window and mailer.
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
+#include "MailCommandCheck.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "run/TDelivery.h"
@@ -111,11 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(lines.size() == lineCount - 6);
         const TCurrentMail& mail = delivery.CurrentMail();
         FUZZ_CHECK(mail.MailFolder.empty() || mail.MailFolder.back() == '/');
-        for (bool batch : {false, true}) {
-            const std::string command = delivery.BuildCommand(batch);
-            FUZZ_CHECK(!platform::SplitCommandLine(command).empty());
-        }
-        delivery.EncodeSender(mail.Sender1);
+        // Each mail reaches the mailer as written, or is refused.
+        for (bool batch : {false, true})
+            fuzzcheck::CheckMailCommand(delivery, batch);
     }
     // A failed body write appends to the program's mail log: keep it from growing.
     platform::DeleteFile(delivery.MailLogPath());

@@ -1,5 +1,6 @@
 // Program entry: the framework, the application title, the main window, the
 // event loop and the exit code.
+#include "app/NameCheck.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "ui/TForm1.h"
@@ -17,6 +18,8 @@ int main(int argc, char* argv[])
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(platform::Utf8ToCp932(argv[i]));
+    if (!CheckNamesHaveCp932Form(argc, argv))
+        return 1;
 
     const bool displayWanted = PrepareToolkit();
 

@@ -162,7 +162,7 @@ std::string NormalizeKana(std::string_view line)
     while (i < line.size()) {
         const auto c = static_cast<unsigned char>(line[i]);
         if (IsSjisLead(c)) {
-            const std::size_t len = i + 1 < line.size() ? 2 : 1;
+            const std::size_t len = SjisCharLen(line, i);
             out.append(line.substr(i, len));
             i += len;
         } else if (c >= 0xA0 && c <= 0xDF) {

@@ -61,8 +61,8 @@ inline constexpr std::string_view kCheckNoTo = "\x88\xB6\x90\xE6\x81\x69\x54\x4F
 inline constexpr std::string_view kCheckFileMissing = "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x69\x91\x97\x90\x4D\x8E\x9E\x82\xCD\x96\xD9\x82\xC1\x82\xC4\x96\xB3\x8E\x8B\x82\xB3\x82\xEA\x82\xDC\x82\xB7\x81\x6A\x3A\x20";
 // メールアドレスとして使えない宛先です:  -- check: a recipient entry no address can be: this + entry
 inline constexpr std::string_view kCheckBadAddress = "\x83\x81\x81\x5B\x83\x8B\x83\x41\x83\x68\x83\x8C\x83\x58\x82\xC6\x82\xB5\x82\xC4\x8E\x67\x82\xA6\x82\xC8\x82\xA2\x88\xB6\x90\xE6\x82\xC5\x82\xB7\x3A\x20";
-// 引数にできない文字があります（NULまたは後続バイトのないリードバイト）:  -- check: a field the argument rules refuse: this + field name
-inline constexpr std::string_view kCheckRefused = "\x88\xF8\x90\x94\x82\xC9\x82\xC5\x82\xAB\x82\xC8\x82\xA2\x95\xB6\x8E\x9A\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7\x81\x69\x4E\x55\x4C\x82\xDC\x82\xBD\x82\xCD\x8C\xE3\x91\xB1\x83\x6F\x83\x43\x83\x67\x82\xCC\x82\xC8\x82\xA2\x83\x8A\x81\x5B\x83\x68\x83\x6F\x83\x43\x83\x67\x81\x6A\x3A\x20";
+// メーラーに書いたとおりに渡せません:  -- check: a mail the run refuses to hand to the mailer: this + the reason
+inline constexpr std::string_view kCheckRefused = "\x83\x81\x81\x5B\x83\x89\x81\x5B\x82\xC9\x8F\x91\x82\xA2\x82\xBD\x82\xC6\x82\xA8\x82\xE8\x82\xC9\x93\x6E\x82\xB9\x82\xDC\x82\xB9\x82\xF1\x3A\x20";
 // ISO-2022-JPで送れない文字があります:  -- check: characters ISO-2022-JP cannot carry: this + field name + ": " + characters
 inline constexpr std::string_view kCheckStrangers = "\x49\x53\x4F\x2D\x32\x30\x32\x32\x2D\x4A\x50\x82\xC5\x91\x97\x82\xEA\x82\xC8\x82\xA2\x95\xB6\x8E\x9A\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7\x3A\x20";
 // 同じ宛先に同じ件名を重ねて送ります（最初は -- check: the same subject to one recipient again: this + line + kCheckDuplicateTail + address
@@ -81,12 +81,6 @@ inline constexpr std::string_view kFieldSubject = "\x8C\x8F\x96\xBC";
 inline constexpr std::string_view kFieldSender = "\x8D\xB7\x8F\x6F\x90\x6C";
 // 本文 -- field name: body
 inline constexpr std::string_view kFieldBody = "\x96\x7B\x95\xB6";
-// 宛先 -- field name: recipients
-inline constexpr std::string_view kFieldRecipients = "\x88\xB6\x90\xE6";
-// ホスト -- field name: host
-inline constexpr std::string_view kFieldHost = "\x83\x7A\x83\x58\x83\x67";
-// 添付ファイル -- field name: attachments
-inline constexpr std::string_view kFieldAttachments = "\x93\x59\x95\x74\x83\x74\x83\x40\x83\x43\x83\x8B";
 // チェック: %d件 エラー %d件 警告 %d件 / 送信単位 %d回 単位待機 %d回 送信間隔 %d回 (待ち %.0f秒) / 推定 %.0f秒 (1件 %.0f秒として) -- check: the summary, a printf format (mails, errors, warnings, units, unit waits, pauses, seconds of waiting, estimate, seconds per mail)
 inline constexpr std::string_view kCheckSummary = "\x83\x60\x83\x46\x83\x62\x83\x4E\x3A\x20\x25\x64\x8C\x8F\x20\x83\x47\x83\x89\x81\x5B\x20\x25\x64\x8C\x8F\x20\x8C\x78\x8D\x90\x20\x25\x64\x8C\x8F\x20\x2F\x20\x91\x97\x90\x4D\x92\x50\x88\xCA\x20\x25\x64\x89\xF1\x20\x92\x50\x88\xCA\x91\xD2\x8B\x40\x20\x25\x64\x89\xF1\x20\x91\x97\x90\x4D\x8A\xD4\x8A\x75\x20\x25\x64\x89\xF1\x20\x28\x91\xD2\x82\xBF\x20\x25\x2E\x30\x66\x95\x62\x29\x20\x2F\x20\x90\x84\x92\xE8\x20\x25\x2E\x30\x66\x95\x62\x20\x28\x31\x8C\x8F\x20\x25\x2E\x30\x66\x95\x62\x82\xC6\x82\xB5\x82\xC4\x29";
 
@@ -120,7 +114,7 @@ inline constexpr Word kAllWords[] = {
     {kCheckNoTo, "宛先（TO）がありません"},
     {kCheckFileMissing, "ファイルがありません（送信時は黙って無視されます）: "},
     {kCheckBadAddress, "メールアドレスとして使えない宛先です: "},
-    {kCheckRefused, "引数にできない文字があります（NULまたは後続バイトのないリードバイト）: "},
+    {kCheckRefused, "メーラーに書いたとおりに渡せません: "},
     {kCheckStrangers, "ISO-2022-JPで送れない文字があります: "},
     {kCheckDuplicate, "同じ宛先に同じ件名を重ねて送ります（最初は"},
     {kCheckDuplicateTail, "行目）: "},
@@ -130,9 +124,6 @@ inline constexpr Word kAllWords[] = {
     {kFieldSubject, "件名"},
     {kFieldSender, "差出人"},
     {kFieldBody, "本文"},
-    {kFieldRecipients, "宛先"},
-    {kFieldHost, "ホスト"},
-    {kFieldAttachments, "添付ファイル"},
     {kCheckSummary, "チェック: %d件 エラー %d件 警告 %d件 / 送信単位 %d回 単位待機 %d回 送信間隔 %d回 (待ち %.0f秒) / 推定 %.0f秒 (1件 %.0f秒として)"},
 };
 

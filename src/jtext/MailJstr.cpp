@@ -1,5 +1,7 @@
 #include "jtext/MailJstr.h"
 
+#include "jtext/SjisBytes.h"
+
 #include <set>
 
 namespace {
@@ -13,10 +15,6 @@ bool IsJisLead(unsigned char c)
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
 }
 
-bool IsTrail(unsigned char c)
-{
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
 
 } // namespace
 
@@ -48,7 +46,7 @@ std::string SjisToJis(std::string_view sjis)
         if (!pending && IsJisLead(c)) {
             pending = true;
             lead = c;
-        } else if (pending && IsTrail(c)) {
+        } else if (pending && IsSjisTrail(c)) {
             const unsigned code = lead * 512u + c - JisOffset(lead, c);
             if (!dbl) {
                 out.append(kToJis0208);
@@ -160,7 +158,7 @@ std::string Iso2022JpStrangers(std::string_view sjis)
     for (std::size_t i = 0; i < sjis.size(); ++i) {
         const auto c = static_cast<unsigned char>(sjis[i]);
         const bool lead = IsJisLead(c) || (c >= 0xF0 && c <= 0xFC);
-        if (lead && i + 1 < sjis.size() && IsTrail(static_cast<unsigned char>(sjis[i + 1]))) {
+        if (lead && i + 1 < sjis.size() && IsSjisTrail(static_cast<unsigned char>(sjis[i + 1]))) {
             const auto t = static_cast<unsigned char>(sjis[i + 1]);
             // JIS X 0208 rows 1-8 and 16-84; lead bytes from 0xF0 are outside it.
             const unsigned row = c >= 0xF0 ? 0 : ((c * 512u + t - JisOffset(c, t)) >> 8) - 0x20;

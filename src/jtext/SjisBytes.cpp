@@ -5,11 +5,23 @@ bool IsSjisLead(unsigned char c)
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+bool IsSjisTrail(unsigned char c)
+{
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
+std::size_t SjisCharLen(std::string_view s, std::size_t i)
+{
+    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()
+            && IsSjisTrail(static_cast<unsigned char>(s[i + 1])))
+        ? 2
+        : 1;
+}
+
 namespace {
-// Length of the character that starts at i (1 or 2; a lone lead byte at the end is 1).
 inline std::size_t CharLen(std::string_view s, std::size_t i)
 {
-    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    return SjisCharLen(s, i);
 }
 } // namespace
 
@@ -55,14 +67,19 @@ std::string ReplaceChar(std::string_view s, char from, char to)
     return out;
 }
 
-std::string Trim(std::string_view s)
+std::string_view TrimView(std::string_view s)
 {
     std::size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= 32)
         ++b;
     while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
         --e;
-    return std::string(s.substr(b, e - b));
+    return s.substr(b, e - b);
+}
+
+std::string Trim(std::string_view s)
+{
+    return std::string(TrimView(s));
 }
 
 std::string GetField(std::string_view text, char sep, int n)
@@ -85,9 +102,19 @@ std::string GetField(std::string_view text, char sep, int n)
 
 bool HasDoubleByte(std::string_view s)
 {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size())
+    for (std::size_t i = 0; i < s.size(); i += CharLen(s, i)) {
+        if (CharLen(s, i) == 2)
             return true;
     }
     return false;
+}
+
+std::string_view CharPrefix(std::string_view s, std::size_t maxBytes)
+{
+    if (s.size() <= maxBytes)
+        return s;
+    std::size_t cut = 0;
+    while (cut < s.size() && cut + CharLen(s, cut) <= maxBytes)
+        cut += CharLen(s, cut);
+    return s.substr(0, cut);
 }

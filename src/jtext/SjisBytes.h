@@ -3,11 +3,21 @@
 // matches the second byte of a double-byte character.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 // Lead byte of a double-byte character: 0x81-0x9F and 0xE0-0xFC.
 bool IsSjisLead(unsigned char c);
+// Second byte of a double-byte character: 0x40-0x7E and 0x80-0xFC.
+bool IsSjisTrail(unsigned char c);
+
+// Length (1 or 2) of the character that starts at byte i. The one lead-byte
+// rule of the program: a lead byte takes the next byte with it only when that
+// byte can be a second byte; otherwise (a quote, a space, a control byte, the
+// end of the text) the lead byte is a single-byte character of its own, so it
+// never swallows a separator or a quote.
+std::size_t SjisCharLen(std::string_view s, std::size_t i);
 
 // Position of the first character ch at or after `from`, or npos. `from` must
 // be a character boundary (the start, or just behind an earlier find).
@@ -22,6 +32,8 @@ std::string ReplaceChar(std::string_view s, char from, char to);
 
 // Leading and trailing bytes with codes 0 to 32 removed.
 std::string Trim(std::string_view s);
+// The same as a view into `s`, for texts too long to copy.
+std::string_view TrimView(std::string_view s);
 
 // Field n (from 1) of `text` cut at the one-character separator `sep`,
 // searched by characters. Empty when the text has fewer than n fields.
@@ -44,6 +56,10 @@ void ForEachField(std::string_view text, char sep, Each each)
         start = cut + 1;
     }
 }
+
+// The longest start of the text of at most maxBytes bytes that does not cut a
+// character in two.
+std::string_view CharPrefix(std::string_view s, std::size_t maxBytes);
 
 // True when the text holds at least one double-byte character.
 bool HasDoubleByte(std::string_view s);

@@ -18,4 +18,8 @@ std::string Cp932ToUtf8(std::string_view cp932);
 // copied unchanged.
 std::string Utf8ToCp932(std::string_view utf8);
 
+// False when a character of the UTF-8 text has no CP932 form (Utf8ToCp932
+// would write "?" for it).
+bool HasCp932Form(std::string_view utf8);
+
 } // namespace platform

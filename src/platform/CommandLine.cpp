@@ -13,11 +13,12 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// A lead byte takes the next byte with it, so a trail byte 0x5C is never
-// taken for a backslash. A lone lead byte at the end stands alone.
+// A lead byte takes a valid second byte with it, so a trail byte 0x5C is
+// never taken for a backslash; one that is not followed by a second byte
+// stands alone and never swallows a quote or a blank.
 std::size_t CharLen(std::string_view s, std::size_t i)
 {
-    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    return SjisCharLen(s, i);
 }
 
 } // namespace

@@ -14,6 +14,8 @@ inline constexpr char kPathSeparator = '/';
 std::string ProgramFolder();
 // The executable's full path as a CP932 text.
 std::string ProgramPath();
+// The executable's full path as the operating system names it.
+std::string ProgramOsPath();
 
 // Backslashes become "/", character-aware: a 0x5C that is the second byte of a
 // double-byte character is not a separator. Paths prepared on Windows thus
@@ -22,6 +24,10 @@ std::string NormalizeSeparators(std::string_view cp932Path);
 
 // True when the path is absolute on this platform.
 bool IsAbsolutePath(std::string_view cp932Path);
+
+// True when the folder is the root of the file system (by what it names, so
+// "/..", "//" and a link to "/" count too).
+bool IsFileSystemRoot(std::string_view cp932Folder);
 
 // CP932 path (either separator) to the operating system's file name.
 std::string ToOsPath(std::string_view cp932Path);

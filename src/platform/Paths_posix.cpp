@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -17,6 +18,13 @@ std::string ProgramPath()
         return n <= 0 ? std::string() : FromOsPath(std::string_view(buf, static_cast<std::size_t>(n)));
     }();
     return path;
+}
+
+std::string ProgramOsPath()
+{
+    char buf[PATH_MAX + 1];
+    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
 }
 
 std::string ProgramFolder()
@@ -34,6 +42,16 @@ std::string NormalizeSeparators(std::string_view cp932Path)
 bool IsAbsolutePath(std::string_view cp932Path)
 {
     return !cp932Path.empty() && (cp932Path[0] == '/' || cp932Path[0] == '\\');
+}
+
+bool IsFileSystemRoot(std::string_view cp932Folder)
+{
+    struct stat root {}, folder {};
+    const std::string os = ToOsPath(cp932Folder);
+    if (os.empty() || os.find('\0') != std::string::npos)
+        return false;
+    return ::stat("/", &root) == 0 && ::stat(os.c_str(), &folder) == 0 && root.st_dev == folder.st_dev
+        && root.st_ino == folder.st_ino;
 }
 
 std::string ToOsPath(std::string_view cp932Path)

@@ -39,6 +39,9 @@ bool CommandLineFits(std::string_view commandLine);
 // found or not executable.
 std::string FindProgram(std::string_view name);
 
+// The longest command line a program can be started with here.
+std::size_t MaxCommandLineBytes();
+
 // Starts the command line hidden. argv[0] is the program name as written; the
 // program itself is the one FindProgram resolves. False when it cannot be
 // started (empty command, program not found, exec failure).
@@ -46,6 +49,9 @@ bool StartHidden(std::string_view commandLine, ChildProcess& child);
 
 // Starts a batch file written by MakeBatchScript, hidden, through /bin/sh.
 bool StartBatchHidden(std::string_view batchPath, ChildProcess& child);
+// The same with the script read from a descriptor the caller holds (written by
+// MakeBatchScript without an output file) and standard output on `outputFd`.
+bool StartBatchOnDescriptors(int scriptFd, int outputFd, ChildProcess& child);
 
 // Waits up to timeoutMs for the child to end. On kExited, child.exitCode holds
 // the exit status 0-255, or 128 + signal number for a child killed by a signal.
@@ -65,7 +71,9 @@ void CloseProcess(ChildProcess& child);
 // No text of the command line is ever interpreted by the shell. The mailer
 // replaces the shell (its exit code is the script's) and gets the resolved
 // path as argv[0]; standard error is not redirected, as with ">" on Windows.
-// A program that is not found makes the script exit with 127.
+// A program that is not found makes the script exit with 127. Without an
+// output file, standard output stays the script's own and standard input is
+// /dev/null (the script itself is read from standard input).
 std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile);
 
 // Ends the process at once with the given exit code (no further event handling).

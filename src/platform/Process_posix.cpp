@@ -82,8 +82,10 @@ std::string FindProgramOsPath(std::string_view cp932Name)
 }
 
 // Starts `osPath` with `argv` in a new session, standard handles on
-// /dev/null, no descriptors of ours inherited, default signal handling.
-bool Spawn(const std::string& osPath, const std::vector<std::string>& args, ChildProcess& child)
+// /dev/null (or standard input and output on the descriptors given), no
+// other descriptors of ours inherited, default signal handling.
+bool Spawn(const std::string& osPath, const std::vector<std::string>& args, ChildProcess& child, int stdinFd = -1,
+           int stdoutFd = -1)
 {
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
@@ -100,8 +102,10 @@ bool Spawn(const std::string& osPath, const std::vector<std::string>& args, Chil
         return false;
     }
 
-    bool ok = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0
-        && posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0) == 0
+    bool ok = (stdinFd >= 0 ? posix_spawn_file_actions_adddup2(&actions, stdinFd, 0)
+                            : posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0)) == 0
+        && (stdoutFd >= 0 ? posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1)
+                          : posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0)) == 0
         && posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0) == 0
         // Like a Windows start without inherited handles; above all the
         // single-instance lock must not live on in the mailer.
@@ -217,6 +221,24 @@ bool StartBatchHidden(std::string_view batchPath, ChildProcess& child)
     return Spawn("/bin/sh", args, child);
 }
 
+std::size_t MaxCommandLineBytes()
+{
+    // Arguments and environment share this room; each argument alone is
+    // further held to 128 KiB, which the start itself reports.
+    const long max = ::sysconf(_SC_ARG_MAX);
+    return max > 0 ? static_cast<std::size_t>(max) : std::size_t(128) << 10;
+}
+
+bool StartBatchOnDescriptors(int scriptFd, int outputFd, ChildProcess& child)
+{
+    if (scriptFd < 0 || outputFd < 0 || ::lseek(scriptFd, 0, SEEK_SET) != 0)
+        return false;
+    // The shell reads the script from its standard input: nothing in the
+    // folder is opened by name, so a file renamed over $mail.bat is never run.
+    const std::vector<std::string> args = {"/bin/sh", "-s"};
+    return Spawn("/bin/sh", args, child, scriptFd, outputFd);
+}
+
 std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile)
 {
     std::string script = "TZ=JST-9; export TZ\n";
@@ -234,7 +256,10 @@ std::string MakeBatchScript(std::string_view commandLine, std::string_view outpu
     script += "exec " + ShellQuote(NotAnOption(program));
     for (std::size_t i = 1; i < args.size(); ++i)
         script += ' ' + ShellQuote(args[i]);
-    script += " > " + ShellQuote(NotAnOption(ToOsPath(outputFile))) + "\n";
+    if (outputFile.empty())
+        script += " < /dev/null\n"; // standard input was the script itself
+    else
+        script += " > " + ShellQuote(NotAnOption(ToOsPath(outputFile))) + "\n";
     return script;
 }
 

@@ -23,26 +23,6 @@ std::string FolderOf(const std::string& path)
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-// A field the mailer's command cannot carry as written: a NUL byte ends the
-// command there, a lead byte without a second byte swallows what follows it.
-bool RefusedByArguments(std::string_view field)
-{
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        const auto c = static_cast<unsigned char>(field[i]);
-        if (c == 0)
-            return true;
-        if (IsSjisLead(c)) {
-            if (i + 1 >= field.size())
-                return true;
-            const auto t = static_cast<unsigned char>(field[i + 1]);
-            if (!((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)))
-                return true;
-            ++i;
-        }
-    }
-    return false;
-}
-
 // The address of a recipient entry ("a@x.jp" or "Name <a@x.jp>"), and whether
 // an address can hold it: one "@", no blanks, controls, quotes or brackets.
 bool UsableAddress(std::string_view entry)
@@ -163,17 +143,15 @@ TCheckReport TDelivery::CheckBatch()
                     std::string(jp::kCheckDuplicate) + std::to_string(it->second) + std::string(jp::kCheckDuplicateTail) + entry);
         });
 
-        // What the mailer's command cannot carry.
-        const std::pair<std::string_view, const std::string*> fields[] = {
-            {jp::kFieldHost, &mail_.Host}, {jp::kFieldRecipients, &mail_.AddressList}, {jp::kFieldSender, &mail_.Sender1},
-            {jp::kFieldSender, &mail_.Sender2}, {jp::kFieldSender, &mail_.Sender3}, {jp::kFieldSubject, &mail_.Subject},
-            {jp::kFieldAttachments, &mail_.AttachmentList}};
-        for (const auto& [name, value] : fields) {
-            if (RefusedByArguments(*value)) {
-                add("E06", TCheckSeverity::kError, std::string(jp::kCheckRefused) + std::string(name));
-                break;
-            }
-        }
+        // What the mailer's command cannot carry: the run's own refusal, and
+        // a command the system cannot start.
+        const std::string command = BuildCommand(state_.BatchMode);
+        const std::string refusal = CommandRefusal(state_.BatchMode, command);
+        const bool tooLong = !platform::CommandLineFits(command) || command.size() > platform::MaxCommandLineBytes();
+        if (tooLong)
+            add("E11", TCheckSeverity::kError, std::string(jp::kCheckTooLong) + std::to_string(command.size()) + " bytes");
+        else if (!refusal.empty())
+            add("E06", TCheckSeverity::kError, std::string(jp::kCheckRefused) + refusal);
 
         // What ISO-2022-JP cannot carry.
         std::string bodyText;
@@ -193,10 +171,6 @@ TCheckReport TDelivery::CheckBatch()
             add("E09", TCheckSeverity::kError, std::string(jp::kCheckNoLogFolder) + FolderOf(mail_.OutcomeLogPath));
         if (!mail_.MailFolder.empty() && !platform::DirectoryExists(mail_.MailFolder))
             add("E10", TCheckSeverity::kError, std::string(jp::kCheckNoMailFolder) + mail_.MailFolder);
-
-        const std::string command = BuildCommand(state_.BatchMode);
-        if (!platform::CommandLineFits(command))
-            add("E11", TCheckSeverity::kError, std::string(jp::kCheckTooLong) + std::to_string(command.size()) + " bytes");
     }
     missingFiles_ = nullptr;
     state_.StatusCode = 0;

@@ -5,6 +5,7 @@
 #include "jtext/JpWords.h"
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
+#include "platform/FreshFile.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -71,6 +72,12 @@ void TDelivery::ParseMailDefinition()
     std::vector<std::string>& lines = state_.DefinitionLines;
     if (lines.size() < kHeaderLines) {
         state_.StatusCode = -1;
+        // The mailer still runs for this mail: it must not find an earlier
+        // mail's body. One that survives its removal is a failed body write.
+        const std::string stale = state_.WorkFolder + "body.txt";
+        platform::DeleteFile(stale);
+        if (platform::FileExists(stale) || platform::DirectoryExists(stale))
+            ReportWriteFailure();
         return;
     }
 
@@ -87,6 +94,11 @@ void TDelivery::ParseMailDefinition()
             mail_.MailFolder = ApplyRelativePathRule(folder, programFolder_);
             if (mail_.MailFolder.back() != platform::kPathSeparator)
                 mail_.MailFolder += platform::kPathSeparator;
+            // "host,\" would put the body file (and the batch files) into the
+            // root of the file system: such a folder counts as no per-mail
+            // folder, and the mail goes through the work folder.
+            if (platform::IsFileSystemRoot(mail_.MailFolder))
+                mail_.MailFolder.clear();
         }
     } else {
         mail_.Host = line2;
@@ -94,27 +106,39 @@ void TDelivery::ParseMailDefinition()
 
     // Line 3: recipients, with CC and BCC files.
     {
-        std::vector<std::string> to, cc, bcc;
+        std::vector<std::string> to;
+        // CC and BCC files stay whole texts walked line by line: a list of
+        // their lines would cost several times the file.
+        std::string cc, bcc;
+        auto loadList = [&](const std::string& path, std::string& text) {
+            if (!platform::FileExists(path)) {
+                if (missingFiles_) // a check of the batch says what a run passes over silently
+                    missingFiles_->push_back(path);
+                return;
+            }
+            std::string loaded;
+            if (RetryLoad([&] { return platform::TryLoadFile(path, loaded); }))
+                text = std::move(loaded); // one that cannot be read leaves the earlier lines
+        };
         ForEachField(ReplaceChar(lines[2], ',', '\t'), '\t', [&](const std::string& token) {
             if (token.find('@') != std::string::npos) { // searched by bytes
                 to.push_back(token);
             } else if (FindText(token, ">#cc ") != std::string::npos) {
-                const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(5, token.size()))), programFolder_);
-                if (platform::FileExists(path))
-                    LoadLines(path, cc);
-                else if (missingFiles_)
-                    missingFiles_->push_back(path);
+                loadList(ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(5, token.size()))), programFolder_), cc);
             } else if (FindText(token, ">#bcc ") != std::string::npos) {
-                const std::string path = ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(6, token.size()))), programFolder_);
-                if (platform::FileExists(path))
-                    LoadLines(path, bcc);
-                else if (missingFiles_)
-                    missingFiles_->push_back(path);
+                loadList(ApplyRelativePathRule(Trim(std::string_view(token).substr(std::min<std::size_t>(6, token.size()))), programFolder_), bcc);
             }
         });
         if (!to.empty()) {
             // TO entries go bare into the address list; the display names every kind.
-            auto add = [&](std::string_view listPrefix, std::string_view displayPrefix, const std::string& entry) {
+            std::size_t listSize = 0, displaySize = 0;
+            bool sizing = true;
+            auto add = [&](std::string_view listPrefix, std::string_view displayPrefix, std::string_view entry) {
+                if (sizing) {
+                    listSize += listPrefix.size() + entry.size() + 1;
+                    displaySize += displayPrefix.size() + entry.size() + 1;
+                    return;
+                }
                 mail_.AddressList += listPrefix;
                 mail_.AddressList += entry;
                 mail_.AddressList += ',';
@@ -122,15 +146,26 @@ void TDelivery::ParseMailDefinition()
                 mail_.RecipientDisplay += entry;
                 mail_.RecipientDisplay += '\t';
             };
-            auto listed = [](const std::string& line) { return !line.empty() && line[0] != '#'; };
-            for (const std::string& t : to)
-                add("", "TO:", t);
-            for (const std::string& c : cc)
-                if (listed(c))
-                    add("CC:", "CC:", c);
-            for (const std::string& b : bcc)
-                if (listed(b))
-                    add("BCC:", "BCC:", b);
+            auto listed = [](std::string_view line) { return !line.empty() && line[0] != '#'; };
+            // Two passes, the first only adding up sizes: each list is
+            // allocated once, at its size.
+            for (int pass = 0; pass < 2; ++pass) {
+                for (const std::string& t : to)
+                    add("", "TO:", t);
+                platform::ForEachLine(cc, [&](std::string_view c, std::string_view) {
+                    if (listed(c))
+                        add("CC:", "CC:", c);
+                });
+                platform::ForEachLine(bcc, [&](std::string_view b, std::string_view) {
+                    if (listed(b))
+                        add("BCC:", "BCC:", b);
+                });
+                if (sizing) {
+                    mail_.AddressList.reserve(listSize);
+                    mail_.RecipientDisplay.reserve(displaySize);
+                    sizing = false;
+                }
+            }
             DropLast(mail_.AddressList);
             DropLast(mail_.RecipientDisplay);
         }
@@ -157,6 +192,7 @@ void TDelivery::ParseMailDefinition()
 
     // Line 5: subject.
     mail_.Subject = NormalizeKana(lines[4]);
+    mail_.Subject.shrink_to_fit(); // widening reserved twice the line
 
     // Line 6: attachments, or "*" and an attachment list file.
     {
@@ -207,17 +243,16 @@ void TDelivery::ParseMailDefinition()
         return;
     const std::string bodyPath = (mail_.MailFolder.empty() ? state_.WorkFolder : mail_.MailFolder) + "body.txt";
     platform::DeleteFile(bodyPath);
-    bool written = false;
-    if (!platform::FileExists(bodyPath)) {
-        std::string body;
-        body.reserve(bodySize);
-        for (const std::string& line : lines) {
-            body += line;
-            body += "\r\n";
-        }
-        written = WriteNewFile(bodyPath, body) == 0;
+    std::string body;
+    body.reserve(bodySize);
+    for (const std::string& line : lines) {
+        body += line;
+        body += "\r\n";
     }
-    if (!written)
+    // A new file of our own, never one someone else put there (the folder may
+    // be shared): a file that survived the removal is replaced; one that
+    // cannot be created is a failed write.
+    if (RetryWrite([&] { return platform::TryWriteFreshFile(bodyPath, body); }) != 0)
         ReportWriteFailure();
 }
 

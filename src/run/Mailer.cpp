@@ -4,6 +4,7 @@
 #include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
+#include "platform/FreshFile.h"
 #include "platform/Process.h"
 
 #include <string>
@@ -65,16 +66,15 @@ private:
 };
 
 // Appends `head` and the mailer's output file, its line ends made CR LF, to the
-// mail log as one record. Opening the output file follows the load retry rule
-// (when it cannot be opened the record ends after `head`); the append follows
-// the write retry rule, each attempt holding the mail log for the whole record
-// so that nothing else lands inside it, and a failed attempt leaves no part of
-// it behind. A read error midway keeps what was read.
+// mail log as one record. The output is read through our own descriptor, never
+// reopened by name (the folder may be shared). The append follows the write
+// retry rule, each attempt holding the mail log for the whole record so that
+// nothing else lands inside it, and a failed attempt leaves no part of it
+// behind. A read error midway keeps what was read.
 void AppendMailerOutput(TDelivery& delivery, const std::string& mailLog, const std::string& head,
-                        const std::string& outputPath)
+                        platform::TFreshFile& reader)
 {
-    platform::TFileReader reader;
-    const bool readable = delivery.RetryLoad([&] { return reader.Open(outputPath); });
+    const bool readable = true;
 
     std::string in(kCopyChunk, '\0');
     std::string out;
@@ -131,24 +131,40 @@ std::string TDelivery::EncodeSender(const std::string& sender1) const
 
 std::string TDelivery::BuildCommand(bool batch) const
 {
-    std::string cmd = settings_.Name + " ";
+    // The long pieces are taken as views and the command is allocated once:
+    // a field may be as long as its file.
+    const std::string sender1 = mail_.Sender1.empty() ? std::string() : SenderForMailer(TrimView(EncodeSender(mail_.Sender1)));
+    const std::string sender2 = SenderForMailer(TrimView(mail_.Sender2)), sender3 = SenderForMailer(TrimView(mail_.Sender3));
+    const std::string subject = mail_.Subject.empty() ? std::string() : QuoteSubjectForMailer(TrimView(mail_.Subject));
+    const std::string_view host = TrimView(mail_.Host), from = sender1, replyTo = sender2,
+                           bounce = sender3, attachments = TrimView(mail_.AttachmentList),
+                           addresses = TrimView(mail_.AddressList);
+    std::string cmd;
+    cmd.reserve(settings_.Name.size() + host.size() + from.size() + replyTo.size() + bounce.size() + subject.size()
+                + attachments.size() + addresses.size() + 64);
+    auto piece = [&](std::string_view option, std::string_view value) {
+        cmd += option;
+        cmd += value;
+        cmd += ' ';
+    };
+    piece(settings_.Name, "");
     if (batch)
-        cmd += "-d ";
+        piece("-d", "");
     if (!mail_.Host.empty())
-        cmd += "-h" + Trim(mail_.Host) + " ";
+        piece("-h", host);
     if (!mail_.Sender1.empty())
-        cmd += "-f" + Trim(EncodeSender(mail_.Sender1)) + " ";
+        piece("-f", from);
     if (!mail_.Sender2.empty())
-        cmd += "-r" + Trim(mail_.Sender2) + " ";
+        piece("-r", replyTo);
     if (!mail_.Sender3.empty())
-        cmd += "-n" + Trim(mail_.Sender3) + " ";
+        piece("-n", bounce);
     if (!mail_.Subject.empty())
-        cmd += "-s\"" + Trim(mail_.Subject) + "\" ";
+        piece("-s", subject);
     if (!mail_.AttachmentList.empty())
-        cmd += "-a" + Trim(mail_.AttachmentList) + " ";
+        piece("-a", attachments);
     cmd += "-m -Fbody.txt ";
     if (!mail_.AddressList.empty())
-        cmd += Trim(mail_.AddressList) + " ";
+        piece(addresses, "");
     if (batch)
         cmd += kRedirect;
     else if (settings_.NoTopt == 0)
@@ -161,6 +177,21 @@ void TDelivery::SendMail()
     const bool batch = state_.BatchMode;
     const std::string command = BuildCommand(batch);
 
+    const std::string refusal = CommandRefusal(batch, command);
+    if (!refusal.empty()) {
+        // Better no mail than one the mailer reads differently: the mail fails
+        // and says why. A NUL byte is shown, never written into the logs.
+        state_.StatusCode = -1;
+        WriteTrace("Smail Refused:" + refusal);
+        if (batch) {
+            std::string shown;
+            for (const char c : command)
+                shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+            AppendFile(MailLogPath(), "#Cmd:\r\n" + shown + "\r\n#Refused:\r\n" + refusal + "\r\n");
+        }
+        return;
+    }
+
     if (!platform::SetCurrentDir(state_.WorkFolder)) {
         // The mailer must not run anywhere else: the mail fails.
         state_.StatusCode = -1;
@@ -171,14 +202,22 @@ void TDelivery::SendMail()
     std::string runLine = command;
     const std::string logPath = WorkFile(kMailerOutput);
     const std::string batchPath = WorkFile(kBatchFile);
+    // The work folder may be shared with other accounts: the script and the
+    // output file are new files of our own, the shell reads the script from
+    // our descriptor and the mailer writes into our descriptor, so nothing
+    // renamed or linked into the folder meanwhile is ever run or written.
+    platform::TFreshFile scriptFile, outputFile;
     if (batch) {
         platform::DeleteFile(logPath);
-        // The script runs the same arguments as the command, each quoted for the
-        // shell, and redirects standard output itself.
+        // The script runs the same arguments as the command, each quoted for
+        // the shell; its standard output is the output file.
         const std::string script =
-            platform::MakeBatchScript(std::string_view(command).substr(0, command.size() - kRedirect.size()), kMailerOutput);
+            platform::MakeBatchScript(std::string_view(command).substr(0, command.size() - kRedirect.size()), "");
         platform::DeleteFile(batchPath);
-        if (platform::FileExists(batchPath) || WriteNewFile(batchPath, script) != 0) {
+        // A file that survived the removal is replaced by the fresh one; one
+        // that cannot be created is a failed write.
+        if (RetryWrite([&] { return scriptFile.Create(batchPath, script); }) != 0
+            || RetryWrite([&] { return outputFile.Create(logPath, ""); }) != 0) {
             ReportWriteFailure();
             return;
         }
@@ -186,7 +225,11 @@ void TDelivery::SendMail()
     }
 
     WriteTrace("Smail Execute:" + runLine);
-    if (RunAndWait(runLine, batch) == -1)
+    batchScriptFd_ = scriptFile.Descriptor();
+    batchOutputFd_ = outputFile.Descriptor();
+    const int code = RunAndWait(runLine, batch);
+    batchScriptFd_ = batchOutputFd_ = -1;
+    if (code == -1)
         state_.StatusCode = -1;
     const std::string limitNote = "Smail TimeLimit:" + std::to_string(settings_.TimeLimit) + "s";
     if (timedOut_)
@@ -194,23 +237,28 @@ void TDelivery::SendMail()
     WriteTrace("Smail Done:" + std::to_string(state_.StatusCode));
 
     if (batch) {
+        scriptFile.Close();
         platform::DeleteFile(batchPath);
         std::string record = "#Cmd:\r\n" + command + "\r\n";
         if (timedOut_)
             record = FormatMailLogStamp(clock_.Now()) + ": " + limitNote + "\r\n" + record;
-        if (platform::FileExists(logPath)) {
-            AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", logPath);
-            platform::DeleteFile(logPath);
-        } else {
+        // A script that never ran left no output.
+        if (code == -1)
             AppendFile(MailLogPath(), record + "None\r\n");
-        }
+        else
+            AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", outputFile);
+        outputFile.Close();
+        platform::DeleteFile(logPath);
     }
 }
 
 int TDelivery::RunAndWait(const std::string& commandLine, bool batchFile)
 {
     timedOut_ = false;
-    if (!mailer_.Start(commandLine, batchFile))
+    const bool begun = batchFile && batchScriptFd_ >= 0
+        ? mailer_.StartBatch(batchScriptFd_, batchOutputFd_, commandLine)
+        : mailer_.Start(commandLine, batchFile);
+    if (!begun)
         return -1;
     const std::uint32_t started = clock_.Tick();
     const std::uint64_t limitMs = static_cast<std::uint64_t>(settings_.TimeLimit) * 1000;

@@ -93,9 +93,8 @@ long long TOutcomeRecord::JournalEnd()
     return journalEnd_;
 }
 
-bool TOutcomeRecord::AppendJournal(const TJournalRecord& record)
+bool TOutcomeRecord::AppendJournal(const std::string& text)
 {
-    const std::string text = EncodeJournalRecord(record);
     const long long at = JournalEnd();
     if (at < 0)
         return false;
@@ -123,19 +122,19 @@ bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<
         return false;
     journalEnd_ = 0;
     journalSize_ = 0;
-    return AppendJournal({TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}});
+    return AppendJournal(EncodeJournalRecord(TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}));
 }
 
 bool TOutcomeRecord::BeginResend(bool resendMarker, const std::vector<std::string>& jobLines)
 {
     TJournalRecord record{TJournalKind::kResendBegun, {resendMarker ? "1" : "0"}};
     record.fields.insert(record.fields.end(), jobLines.begin(), jobLines.end());
-    return AppendJournal(record);
+    return AppendJournal(EncodeJournalRecord(record));
 }
 
-bool TOutcomeRecord::MailStarting(const TStartedMail& mail) { return AppendJournal(mail.ToRecord()); }
+bool TOutcomeRecord::MailStarting(const std::string& encodedRecord) { return AppendJournal(encodedRecord); }
 
-void TOutcomeRecord::RunFinished() { AppendJournal({TJournalKind::kRunFinished, {}}); }
+void TOutcomeRecord::RunFinished() { AppendJournal(EncodeJournalRecord(TJournalKind::kRunFinished, {})); }
 
 TJournalState TOutcomeRecord::ReadJournal()
 {

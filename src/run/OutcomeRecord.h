@@ -38,7 +38,7 @@ public:
     // Each of these reaches the disk before it returns; false when it could not be written.
     bool BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList);
     bool BeginResend(bool resendMarker, const std::vector<std::string>& jobLines);
-    bool MailStarting(const TStartedMail& mail);
+    bool MailStarting(const std::string& encodedRecord);
     void RunFinished();
     // What the journal says; a torn last record is cut off the file.
     TJournalState ReadJournal();
@@ -48,7 +48,7 @@ private:
         std::string path;
         std::string line;
     };
-    bool AppendJournal(const TJournalRecord& record);
+    bool AppendJournal(const std::string& text);
     // Where the next journal record goes (read from the file the first time).
     long long JournalEnd();
     void Report(const std::string& what, const std::string& path, const std::string& line);

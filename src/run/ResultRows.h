@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// The list shows the start of a long cell only (the files keep the whole
+// text): a row keeps at most this much of its subject and recipients, enough
+// for the list to know the text goes on.
+inline constexpr std::size_t kResultRowCellBytes = 4096;
+
 struct TResultRow {
     std::string SendCode;    // caption column
     std::string Subject;

@@ -18,58 +18,52 @@ const std::string& FieldOrEmpty(const std::vector<std::string>& fields, std::siz
 
 namespace {
 // Fields 1 to 12 of a result line: the mail's values, its outcome, and the time
-// the line is composed.
-std::string ComposeOutcomeLine(const TStartedMail& m, const std::string& composedAt, std::int32_t status,
-                               std::string_view word, bool resend)
+// the line is composed. One allocation: a value may be as long as its file.
+std::string ComposeOutcomeLine(const TOutcomeValues& v, std::string_view composedAt, std::int32_t status,
+                               std::string_view word, bool resend, std::size_t extra)
 {
+    const std::string number = std::to_string(v.counter);
     std::string line;
-    line.reserve(256);
-    for (const std::string* field : {&m.date, &m.time, &composedAt})
-        line += *field + ",";
+    line.reserve(64 + v.date.size() + v.time.size() + composedAt.size() + word.size() + v.host.size() + v.recipients.size()
+                 + v.sender.size() + v.subject.size() + v.attachments.size() + number.size() + v.sendCode.size() + extra);
+    for (const std::string_view field : {v.date, v.time, composedAt}) {
+        line += field;
+        line += ',';
+    }
     line += std::to_string(status);
     line += ',';
     line += word;
     if (resend)
         line += jp::kResendSuffix;
     line += ',';
-    for (const std::string* field : {&m.host, &m.recipients, &m.sender, &m.subject, &m.attachments}) {
-        line += *field;
+    for (const std::string_view field : {v.host, v.recipients, v.sender, v.subject, v.attachments}) {
+        line += field;
         line += ',';
     }
-    line += std::to_string(m.counter);
+    line += number;
     line += ',';
-    line += m.sendCode;
+    line += v.sendCode;
     return line;
 }
-} // namespace
 
-TStartedMail TDelivery::CurrentMailRecord(int counter) const
-{
-    TStartedMail m;
-    m.counter = counter;
-    m.jobLine = RowJobLine();
-    m.outcomeLogPath = mail_.OutcomeLogPath;
-    m.date = FormatResultDate(mailStart_);
-    m.time = FormatResultTime(mailStart_);
-    m.host = mail_.Host;
-    m.recipients = mail_.RecipientDisplay;
-    m.sender = mail_.Sender1;
-    m.subject = mail_.Subject;
-    m.attachments = mail_.AttachmentNames;
-    m.sendCode = job_.SendCode;
-    m.definitionPath = job_.DefinitionPath;
-    return m;
-}
+// A cell of the result list keeps a bounded start of its value; the files keep it whole.
+std::string Cell(std::string_view value) { return std::string(CharPrefix(value, kResultRowCellBytes)); }
+} // namespace
 
 void TDelivery::RecordResult(const std::string& path, int number, const std::string* definitionPath)
 {
     const std::int32_t status = state_.StatusCode;
-    std::string line = ComposeOutcomeLine(CurrentMailRecord(number), FormatResultTime(clock_.Now()), status,
-                                          status == 0 ? jp::kSent : jp::kSendFailure, state_.ResendMarker);
+    const std::string date = FormatResultDate(mailStart_), time = FormatResultTime(mailStart_);
+    const TOutcomeValues values{date, time, mail_.Host, mail_.RecipientDisplay, mail_.Sender1, mail_.Subject,
+                                mail_.AttachmentNames, job_.SendCode, number};
+    std::string line = ComposeOutcomeLine(values, FormatResultTime(clock_.Now()), status,
+                                          status == 0 ? jp::kSent : jp::kSendFailure, state_.ResendMarker,
+                                          definitionPath ? definitionPath->size() + 3 : 2);
     if (definitionPath) {
         line += ',';
         line += *definitionPath;
-        rows_.InsertTop(TResultRow{job_.SendCode, mail_.Subject, mail_.RecipientDisplay, std::to_string(status), RowJobLine()});
+        rows_.InsertTop(TResultRow{job_.SendCode, Cell(mail_.Subject), Cell(mail_.RecipientDisplay), std::to_string(status),
+                                   RowJobLine()});
         view_.ResultRowInserted();
     }
     line += "\r\n";
@@ -79,11 +73,17 @@ void TDelivery::RecordResult(const std::string& path, int number, const std::str
 void TDelivery::RecordUnknown(const TStartedMail& m)
 {
     state_.StatusCode = kStatusOutcomeUnknown;
-    const std::string line =
-        ComposeOutcomeLine(m, FormatResultTime(clock_.Now()), kStatusOutcomeUnknown, jp::kOutcomeUnknown, state_.ResendMarker);
-    record_.Append(m.outcomeLogPath, line + "\r\n");
-    record_.Append(state_.ResultFilePath, line + "," + m.definitionPath + "\r\n");
-    TResultRow row{m.sendCode, m.subject, m.recipients, std::to_string(kStatusOutcomeUnknown), m.jobLine};
+    const TOutcomeValues values{m.date, m.time, m.host, m.recipients, m.sender, m.subject, m.attachments, m.sendCode, m.counter};
+    std::string line = ComposeOutcomeLine(values, FormatResultTime(clock_.Now()), kStatusOutcomeUnknown, jp::kOutcomeUnknown,
+                                          state_.ResendMarker, m.definitionPath.size() + 3);
+    line += "\r\n";
+    record_.Append(m.outcomeLogPath, line);
+    line.resize(line.size() - 2);
+    line += ',';
+    line += m.definitionPath;
+    line += "\r\n";
+    record_.Append(state_.ResultFilePath, line);
+    TResultRow row{m.sendCode, Cell(m.subject), Cell(m.recipients), std::to_string(kStatusOutcomeUnknown), m.jobLine};
     row.OutcomeUnknown = true;
     rows_.InsertTop(std::move(row));
     view_.ResultRowInserted();
@@ -108,7 +108,7 @@ void TDelivery::LoadResultList(bool withJournal)
             SplitResultLine(line, fields);
             const std::string& sendCode = FieldOrEmpty(fields, kFieldSendCode);
             const TStartedMail* own = index.Find(line);
-            TResultRow row{sendCode, FieldOrEmpty(fields, kFieldSubject), FieldOrEmpty(fields, kFieldRecipients),
+            TResultRow row{sendCode, Cell(FieldOrEmpty(fields, kFieldSubject)), Cell(FieldOrEmpty(fields, kFieldRecipients)),
                            FieldOrEmpty(fields, kFieldStatus),
                            own ? own->jobLine : FieldOrEmpty(fields, kFieldDefinition) + "," + sendCode};
             row.OutcomeUnknown = FieldOrEmpty(fields, kFieldStatusWord).starts_with(jp::kOutcomeUnknown);

@@ -61,6 +61,14 @@ public:
     // Starts the command line hidden in the current folder; `batchFile` says the
     // command line is the path of a batch file. False when it cannot be started.
     virtual bool Start(const std::string& commandLine, bool batchFile) = 0;
+    // Starts the batch script read from `scriptFd` with standard output on
+    // `outputFd`, both held by the caller; `batchPath` names the script's file.
+    virtual bool StartBatch(int scriptFd, int outputFd, const std::string& batchPath)
+    {
+        (void)scriptFd;
+        (void)outputFd;
+        return Start(batchPath, true);
+    }
     // Waits up to timeoutMs; true once the process has ended.
     virtual bool WaitEnded(std::uint32_t timeoutMs) = 0;
     // The exit code of the ended process.
@@ -99,6 +107,7 @@ class TSystemMailerProcess : public IMailerProcess {
 public:
     ~TSystemMailerProcess() override;
     bool Start(const std::string& commandLine, bool batchFile) override;
+    bool StartBatch(int scriptFd, int outputFd, const std::string& batchPath) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;
     int ExitCode() override;
     void EndSession() override;

@@ -69,24 +69,41 @@ int ToInt(const std::string& text)
 
 } // namespace
 
-std::string EncodeJournalRecord(const TJournalRecord& record)
+namespace {
+
+// "<kind> <length> <checksum>\n<payload>\n" in one allocation.
+template <typename Fields>
+std::string Encode(char kind, const Fields& fields)
 {
-    std::string payload;
-    for (const std::string& f : record.fields) {
-        payload += std::to_string(f.size());
-        payload += ':';
-        payload += f;
-    }
-    const char kind = static_cast<char>(record.kind);
+    std::size_t payloadSize = 0;
+    for (const std::string_view f : fields)
+        payloadSize += std::to_string(f.size()).size() + 1 + f.size();
     std::string out(1, kind);
+    out.reserve(32 + payloadSize);
     out += ' ';
-    out += std::to_string(payload.size());
-    out += ' ';
-    out += Hex8(Fnv1a32(std::string_view(&kind, 1), payload));
-    out += '\n';
-    out += payload;
+    out += std::to_string(payloadSize);
+    out += " 00000000\n";
+    const std::size_t sumAt = out.size() - 9, payloadAt = out.size();
+    for (const std::string_view f : fields) {
+        out += std::to_string(f.size());
+        out += ':';
+        out += f;
+    }
+    out.replace(sumAt, 8, Hex8(Fnv1a32(std::string_view(&kind, 1), std::string_view(out).substr(payloadAt))));
     out += '\n';
     return out;
+}
+
+} // namespace
+
+std::string EncodeJournalRecord(TJournalKind kind, std::initializer_list<std::string_view> fields)
+{
+    return Encode(static_cast<char>(kind), fields);
+}
+
+std::string EncodeJournalRecord(const TJournalRecord& record)
+{
+    return Encode(static_cast<char>(record.kind), record.fields);
 }
 
 std::vector<TJournalRecord> DecodeJournal(std::string_view data, std::size_t& validLength)
@@ -119,11 +136,12 @@ std::vector<TJournalRecord> DecodeJournal(std::string_view data, std::size_t& va
     return records;
 }
 
-TJournalRecord TStartedMail::ToRecord() const
+std::string TStartedMail::Encode(int index, const TOutcomeValues& v, std::string_view jobLine, std::string_view outcomeLogPath,
+                                 std::string_view definitionPath)
 {
-    return TJournalRecord{TJournalKind::kMailStarted,
-                          {std::to_string(index), std::to_string(counter), jobLine, outcomeLogPath, date, time, host,
-                           recipients, sender, subject, attachments, sendCode, definitionPath}};
+    const std::string i = std::to_string(index), c = std::to_string(v.counter);
+    return EncodeJournalRecord(TJournalKind::kMailStarted, {i, c, jobLine, outcomeLogPath, v.date, v.time, v.host, v.recipients,
+                                                            v.sender, v.subject, v.attachments, v.sendCode, definitionPath});
 }
 
 bool TStartedMail::FromRecord(TJournalRecord&& record, TStartedMail& mail)

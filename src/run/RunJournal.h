@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,9 +30,18 @@ struct TJournalRecord {
 };
 
 std::string EncodeJournalRecord(const TJournalRecord& record);
+// The same from views of the fields, built in one allocation (a field can be
+// as long as the file it came from).
+std::string EncodeJournalRecord(TJournalKind kind, std::initializer_list<std::string_view> fields);
 // The records from the start of `data`, up to the first one that is incomplete
 // or damaged; `validLength` is the length of that good beginning.
 std::vector<TJournalRecord> DecodeJournal(std::string_view data, std::size_t& validLength);
+
+// The values of a mail that its result line shows, as views.
+struct TOutcomeValues {
+    std::string_view date, time, host, recipients, sender, subject, attachments, sendCode;
+    int counter = 0;
+};
 
 // A mail whose mailer was about to start: everything its result line needs
 // except the outcome, and the job-list line it came from.
@@ -43,7 +53,9 @@ struct TStartedMail {
     std::string date, time;   // start, as written in result lines
     std::string host, recipients, sender, subject, attachments, sendCode, definitionPath;
 
-    TJournalRecord ToRecord() const;
+    // Its record, from views of the current mail.
+    static std::string Encode(int index, const TOutcomeValues& values, std::string_view jobLine,
+                              std::string_view outcomeLogPath, std::string_view definitionPath);
     // Takes the record's fields over.
     static bool FromRecord(TJournalRecord&& record, TStartedMail& mail);
     // The end of its result line in the result file: ",<counter>,<send code>,<definition path>".

@@ -154,9 +154,10 @@ bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, 
 
 bool TDelivery::JournalMailStart(int i)
 {
-    TStartedMail m = CurrentMailRecord(state_.MailCounter + 1);
-    m.index = i;
-    if (record_.MailStarting(m))
+    const std::string date = FormatResultDate(mailStart_), time = FormatResultTime(mailStart_);
+    const TOutcomeValues values{date, time, mail_.Host, mail_.RecipientDisplay, mail_.Sender1, mail_.Subject,
+                                mail_.AttachmentNames, job_.SendCode, state_.MailCounter + 1};
+    if (record_.MailStarting(TStartedMail::Encode(i, values, RowJobLine(), mail_.OutcomeLogPath, job_.DefinitionPath)))
         return true;
     ReportWriteFailure();
     return false;

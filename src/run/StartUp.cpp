@@ -50,17 +50,29 @@ bool ParseDecimal(const std::string& text, double& value)
     }
     if (p != body.size())
         return false;
+    // A number too large for a double is still a number: strtod makes it
+    // infinite, and FloatOption takes the longest wait for it.
     value = std::strtod(body.c_str(), nullptr);
-    return std::isfinite(value);
+    return !std::isnan(value);
 }
 
-double FloatOption(const std::string& value)
+// The longest waits the wait timer and the sleep can express: the timer
+// counts in milliseconds up to 2^31 - 1 (about 24.8 days). A longer /t or
+// /s (1e300, or a number beyond a double) waits that long rather than
+// failing: it is a number, and the operator asked for a very long wait.
+constexpr double kLongestWaitMs = 2147483647.0;
+constexpr double kLongestUnitWaitMinutes = kLongestWaitMs / 60000;
+constexpr double kLongestPauseSeconds = kLongestWaitMs / 1000;
+
+double FloatOption(const std::string& value, double longest)
 {
     double v = 0;
     if (!ParseDecimal(value, v))
         throw EConvertError("'" + value + std::string(jp::kNotAFloatSuffix));
     // Negative pauses and waits are not used by callers; they count as 0.
-    return v < 0 ? 0 : v;
+    if (v < 0)
+        return 0;
+    return v > longest ? longest : v;
 }
 
 std::int32_t IntegerOption(const std::string& value)
@@ -103,6 +115,7 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
     if (args.empty())
         return false;
 
+    bool emptyFolder = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
         const std::string& arg = args[k];
         if (arg.empty())
@@ -125,7 +138,10 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
             break;
         }
         case 'f': {
-            std::string folder = ApplyRelativePathRule(value(), programFolder_);
+            const std::string given = value();
+            // An empty value names no folder (it would become the root).
+            emptyFolder = given.empty();
+            std::string folder = ApplyRelativePathRule(given, programFolder_);
             if (folder.empty() || folder.back() != platform::kPathSeparator)
                 folder += platform::kPathSeparator;
             state_.WorkFolder = folder;
@@ -134,8 +150,8 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         case 'n': state_.ProcessName = value(); break;
         case 'K': state_.SendLimit = IntegerOption(value()); break;
         case 'm': state_.SendUnit = IntegerOption(value()); break;
-        case 't': state_.UnitWait = FloatOption(value()); break;
-        case 's': state_.MailPause = FloatOption(value()); break;
+        case 't': state_.UnitWait = FloatOption(value(), kLongestUnitWaitMinutes); break;
+        case 's': state_.MailPause = FloatOption(value(), kLongestPauseSeconds); break;
         case 'd': state_.BatchMode = true; break;
         case 'z': state_.EncodeSenderName = true; break;
         case 'i': state_.InvisibleMode = true; break;
@@ -148,7 +164,7 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
     }
 
     bool ready = !state_.JobList.empty();
-    if (!platform::DirectoryExists(state_.WorkFolder)) {
+    if (emptyFolder || !platform::DirectoryExists(state_.WorkFolder)) {
         state_.WorkFolder = programFolder_ + "temp/";
         ready = false;
     }

@@ -29,6 +29,20 @@ bool TSystemMailerProcess::Start(const std::string& commandLine, bool batchFile)
     return true;
 }
 
+bool TSystemMailerProcess::StartBatch(int scriptFd, int outputFd, const std::string& batchPath)
+{
+    (void)batchPath; // never opened by name: someone may have renamed another file over it
+    Close();
+    platform::ChildProcess child;
+    if (!platform::StartBatchOnDescriptors(scriptFd, outputFd, child))
+        return false;
+    pid_ = child.pid;
+    pidfd_ = child.pidfd;
+    exitCode_ = 0;
+    running_ = true;
+    return true;
+}
+
 bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
 {
     if (!running_)

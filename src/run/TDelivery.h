@@ -78,6 +78,10 @@ public:
     std::string EncodeSender(const std::string& sender1) const;
     // The mailer command of the current mail (pieces 1 to 12 of the mode).
     std::string BuildCommand(bool batch) const;
+    // Empty when the command splits back into what its pieces mean (each option
+    // value one argument, the address list as written); otherwise why it does
+    // not, and the mail must not reach the mailer.
+    std::string CommandRefusal(bool batch, std::string_view command) const;
     void SendMail();
     int RunAndWait(const std::string& commandLine, bool batchFile);
 
@@ -129,8 +133,6 @@ private:
     void FinishRun(bool mayResend);
     void RecordUnknown(const TStartedMail& mail);
     bool JournalMailStart(int index);
-    // The current mail as its result line and the journal know it.
-    TStartedMail CurrentMailRecord(int counter) const;
     // The job-list line that sends the current mail again: definition path, a comma, send code.
     std::string RowJobLine() const { return job_.DefinitionPath + "," + job_.SendCode; }
     struct TRunFigures;
@@ -163,7 +165,19 @@ private:
     TCurrentMail mail_;
     TResultRows rows_;
     platform::LocalTime mailStart_{};
+    // The batch script and mailer output descriptors while a batch mail runs.
+    int batchScriptFd_ = -1;
+    int batchOutputFd_ = -1;
 };
+
+// The subject piece: the subject in double quotes, with its quotes and the
+// backslashes before them escaped as the Microsoft C runtime reads them.
+// A sender value (-f, -r, -n) as it goes into the command: as written, or,
+// when blanks or quotes would cut it into several arguments, quoted whole like
+// the subject. A value already in one pair of grouping quotes (the /z form)
+// stays as it is.
+std::string SenderForMailer(std::string_view value);
+std::string QuoteSubjectForMailer(std::string_view subject);
 
 // Splits a result-file line into fields (quoted fields allowed); returns the count.
 int SplitResultLine(std::string_view line, std::vector<std::string>& fields);

@@ -30,10 +30,9 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// Length of the character at i (a lone lead byte at the end counts as one).
 std::size_t CharLen(std::string_view s, std::size_t i)
 {
-    return (IsSjisLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    return SjisCharLen(s, i);
 }
 
 // Blanks are never the second byte of a double-byte character, so a plain

@@ -1,5 +1,7 @@
 #include "ui/SummaryText.h"
 
+#include "jtext/SjisBytes.h"
+
 #include "platform/CodePage.h"
 
 #include <cmath>
@@ -37,4 +39,12 @@ QString FormatFixed2(double value)
 QString FromCp932(std::string_view text)
 {
     return QString::fromStdString(platform::Cp932ToUtf8(text));
+}
+
+QString CellPrefix(std::string_view text)
+{
+    constexpr std::size_t kCellBytes = 1024;
+    if (text.size() <= kCellBytes)
+        return FromCp932(text);
+    return FromCp932(CharPrefix(text, kCellBytes)) + QString::fromUtf8("…");
 }

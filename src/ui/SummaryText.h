@@ -14,3 +14,8 @@ QString FormatRestTime(std::int64_t seconds);
 QString FormatFixed2(double value);
 // A CP932 text for display.
 QString FromCp932(std::string_view text);
+// The start of a CP932 text for a list cell: at most 1024 bytes, cut between
+// characters, "…" marking a text that goes on. Laying out a cell of a
+// gigabyte takes the view longer and more memory than anything else in the
+// run; the files keep the whole text.
+QString CellPrefix(std::string_view text);

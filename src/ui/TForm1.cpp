@@ -506,7 +506,7 @@ void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t
         return;
     const TRunState& s = delivery_->State();
     SetSummaryCell(0, FromCp932(s.ProcessName));
-    SetSummaryCell(1, FromCp932(delivery_->CurrentMail().Subject));
+    SetSummaryCell(1, CellPrefix(delivery_->CurrentMail().Subject));
     SetSummaryCell(2, QStringLiteral("%1件/%2件").arg(processed).arg(total));
     SetSummaryCell(3, QStringLiteral("%1件").arg(s.SendUnit));
     SetSummaryCell(4, FormatFixed2(s.UnitWait) + QStringLiteral("分"));

@@ -28,10 +28,10 @@ QVariant TResultListModel::data(const QModelIndex& index, int role) const
     const TResultRow& row = RowAt(index.row());
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-        case 0: return FromCp932(row.SendCode);
-        case 1: return FromCp932(row.Subject);
-        case 2: return FromCp932(row.Recipients);
-        case 3: return FromCp932(row.Status);
+        case 0: return CellPrefix(row.SendCode);
+        case 1: return CellPrefix(row.Subject);
+        case 2: return CellPrefix(row.Recipients);
+        case 3: return CellPrefix(row.Status);
         default: return {};
         }
     }

@@ -110,7 +110,7 @@ bool TSingleInstance::SameTitle(std::string_view a, std::string_view b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (IsSjisLead(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+        if (SjisCharLen(a, i) == 2) {
             if (a[i] != b[i] || a[i + 1] != b[i + 1])
                 return false;
             ++i;

@@ -27,6 +27,39 @@ TEST(SjisBytes, LeadBytes)
     EXPECT_TRUE(HasDoubleByte("a" + Sj("山")));
 }
 
+// One lead-byte rule: a lead byte pairs only with a byte that can be a second
+// byte; otherwise it is a single-byte character and the next byte stays a
+// character of its own (a quote, a comma, a space).
+TEST(SjisBytes, LoneLeadByteNeverSwallowsTheNextCharacter)
+{
+    struct Case {
+        std::string text;
+        std::size_t len;
+    };
+    const std::vector<Case> cases = {
+        {"\x82\x40", 2}, {"\x82\x7E", 2}, {"\x82\x80", 2}, {"\x82\xFC", 2}, {"\xE0\x5C", 2},
+        {"\x82\x3F", 1}, {"\x82\x7F", 1}, {"\x82\xFD", 1}, {"\x82\"", 1},   {"\x82,", 1},
+        {"\x82 ", 1},    {"\x82\t", 1},   {"\x82", 1},     {"\xA0\x40", 1}, {"a\x40", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(SjisCharLen(c.text, 0), c.len);
+    }
+    EXPECT_TRUE(IsSjisTrail(0x40));
+    EXPECT_FALSE(IsSjisTrail(0x7F));
+    EXPECT_FALSE(IsSjisTrail(0xFD));
+    // Every character-aware search follows it.
+    EXPECT_EQ(FindChar("a\x82,b", ','), 2u);
+    EXPECT_EQ(GetField("x\x82,y", ',', 2), "y");
+    EXPECT_EQ(FindText("\x82\"q\"", "\""), 1u);
+    EXPECT_EQ(ReplaceChar("\x82\t", '\t', ','), "\x82,");
+    EXPECT_FALSE(HasDoubleByte("\x82\""));
+    // A bounded start never cuts a character in two.
+    EXPECT_EQ(CharPrefix("ab\x95\x5C", 3), "ab");
+    EXPECT_EQ(CharPrefix("ab\x95\x5C", 4), "ab\x95\x5C");
+    EXPECT_EQ(CharPrefix("ab\x82\"", 3), "ab\x82");
+}
+
 // ソ is 83 5C, ポ is 83 7C, the full-width space is 81 40: their second bytes
 // look like \ | @ but are not characters of their own.
 TEST(SjisBytes, SearchesSkipSecondBytes)

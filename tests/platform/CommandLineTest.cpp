@@ -65,4 +65,11 @@ TEST(SplitCommandLine, DoubleByteCharactersStayWhole)
     EXPECT_EQ(SplitCommandLine("p " SO "\\\"q"), (Args{"p", SO "\"q"}));
     // A lone lead byte at the end stays a byte of its own.
     EXPECT_EQ(SplitCommandLine("p a\x83"), (Args{"p", "a\x83"}));
+    // A lead byte before a byte that cannot be a second byte stands alone: it
+    // never swallows the closing quote, a blank or the program name's end.
+    EXPECT_EQ(SplitCommandLine("smail.exe -s\"subj\x82\" -m -Fbody.txt to@x.jp -t"),
+              (Args{"smail.exe", "-ssubj\x82", "-m", "-Fbody.txt", "to@x.jp", "-t"}));
+    EXPECT_EQ(SplitCommandLine("p -hhost\x82 -fa@b"), (Args{"p", "-hhost\x82", "-fa@b"}));
+    EXPECT_EQ(SplitCommandLine("p\x82 x"), (Args{"p\x82", "x"}));
+    EXPECT_EQ(SplitCommandLine("\"p\x82\" x"), (Args{"p\x82", "x"}));
 }

@@ -59,6 +59,16 @@ TEST_F(CommandLineTest, MissingWorkFolderOrJobListGivesNoRun)
 {
     EXPECT_FALSE(Parse({"/P", "jobs.txt", "/f", "nowhere"}));
     EXPECT_EQ(delivery.State().WorkFolder, folder.Cp932Path() + "temp/");
+    // An empty value names no folder: never the root.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"/P", "jobs.txt", "/f", ""},
+                                                 std::vector<std::string>{"/P", "jobs.txt", "/f"}}) {
+        delivery.ResetOptions();
+        EXPECT_FALSE(Parse(args));
+        EXPECT_EQ(delivery.State().WorkFolder, folder.Cp932Path() + "temp/");
+    }
+    // ...unless a later /f names one.
+    delivery.ResetOptions();
+    EXPECT_TRUE(Parse({"/f", "", "/P", "jobs.txt", "/f", "temp"}));
     delivery.ResetOptions();
     EXPECT_FALSE(Parse({"/e"}));
     EXPECT_EQ(delivery.Activate(), TDelivery::TActivation::kCloseSoon);
@@ -73,7 +83,18 @@ TEST_F(CommandLineTest, NumbersAndConversionErrors)
     EXPECT_EQ(delivery.State().SendUnit, 0);
     EXPECT_DOUBLE_EQ(delivery.State().MailPause, 0);
     EXPECT_DOUBLE_EQ(delivery.State().UnitWait, 0.25);
-    for (const char* bad : {"abc", "", "1.2.3", "0x10"}) {
+    // Waits the timer cannot express become the longest it can (2^31 - 1 ms).
+    for (const char* huge : {"1e300", "1e400", "99999999"}) {
+        SCOPED_TRACE(huge);
+        delivery.ResetOptions();
+        EXPECT_TRUE(Parse({"/P", "jobs.txt", "/t", huge, "/s", huge}));
+        EXPECT_DOUBLE_EQ(delivery.State().UnitWait, 2147483647.0 / 60000);
+        EXPECT_DOUBLE_EQ(delivery.State().MailPause, 2147483647.0 / 1000);
+    }
+    delivery.ResetOptions();
+    EXPECT_TRUE(Parse({"/P", "jobs.txt", "/t", "-1e400"}));
+    EXPECT_DOUBLE_EQ(delivery.State().UnitWait, 0);
+    for (const char* bad : {"abc", "", "1.2.3", "0x10", "inf", "nan", "INF", "-infinity"}) {
         delivery.ResetOptions();
         try {
             Parse({"/P", "jobs.txt", "/t", bad, "/e"});

@@ -1,6 +1,8 @@
 // Job-list lines and mail definition files.
 #include "RunFixture.h"
 
+#include <filesystem>
+
 namespace {
 
 class MailDefinitionTest : public RunFixture {
@@ -107,6 +109,16 @@ TEST_F(MailDefinitionTest, HostAndPerMailFolder)
     lines[1] = "h,"; // nothing after the comma: no per-mail folder
     EXPECT_EQ(Parse(lines).MailFolder, "");
     EXPECT_EQ(delivery.CurrentMail().Host, "h");
+    // A folder that is the root of the file system counts as none: the body
+    // file goes to the work folder.
+    for (const char* root : {"h,\\", "h,/", "h,//", "h,/..", "h,\\..\\"}) {
+        SCOPED_TRACE(root);
+        lines[1] = root;
+        EXPECT_EQ(Parse(lines).MailFolder, "");
+        EXPECT_EQ(delivery.CurrentMail().Host, "h");
+        EXPECT_TRUE(folder.Exists("temp/body.txt"));
+    }
+    EXPECT_FALSE(std::filesystem::exists("/body.txt"));
 }
 
 TEST_F(MailDefinitionTest, OutcomeLogIsRelativeToTheDefinitionsFolder)
@@ -148,10 +160,18 @@ TEST_F(MailDefinitionTest, FiveLinesGiveStatusMinusOneAndAnEmptyMail)
     auto lines = Mail("t@x");
     lines.pop_back();
     Parse(Mail("t@x"));
+    ASSERT_TRUE(folder.Exists("temp/body.txt"));
     const auto& m = Parse(lines);
     EXPECT_EQ(delivery.State().StatusCode, -1);
     EXPECT_EQ(m.AddressList, "");
     EXPECT_EQ(m.Host, "");
+    // The mailer still runs for it: the earlier mail's body is gone.
+    EXPECT_FALSE(folder.Exists("temp/body.txt"));
+    // One that cannot be removed fails the body write.
+    folder.MakeFolder("temp/body.txt/held");
+    Parse(lines);
+    EXPECT_EQ(delivery.State().StatusCode, 1);
+    EXPECT_TRUE(delivery.State().Closing);
 }
 
 TEST_F(MailDefinitionTest, BodyThatCannotBeWrittenEndsTheProgram)

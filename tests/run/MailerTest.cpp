@@ -2,6 +2,7 @@
 #include "RunFixture.h"
 
 #include "jtext/MailJstr.h"
+#include "platform/Process.h"
 #include "support/FakeMailerRecord.h"
 
 #include <cstdlib>
@@ -22,6 +23,13 @@ protected:
         delivery.ReadJobLine(0);
         delivery.State().DefinitionLines.clear();
         delivery.LoadLines(delivery.CurrentJob().DefinitionPath, delivery.State().DefinitionLines);
+        delivery.ParseMailDefinition();
+    }
+    // The definition as CP932 lines (raw bytes allowed), parsed.
+    void Define(const std::string& host, const std::string& to, const std::string& from, const std::string& subject,
+                const std::string& attachments = "")
+    {
+        delivery.State().DefinitionLines = {"log.txt", host, to, from, subject, attachments};
         delivery.ParseMailDefinition();
     }
     std::string Sender(const std::string& s)
@@ -70,6 +78,80 @@ TEST_F(MailerCommandTest, SenderNameEncoding)
     EXPECT_EQ(Sender("\"ABc <A@B.CO>\""), "\"" + EncodeMimeHeader("ABc ") + " <A@B.CO>\"");
     delivery.State().EncodeSenderName = false;
     EXPECT_EQ(delivery.EncodeSender(quoted), quoted);
+}
+
+// The subject reaches the mailer whole whatever it holds: quotes and the
+// backslashes before them are escaped as the runtime reads them; the second
+// byte 0x5C of a character is not a backslash; a lone lead byte at the end
+// does not swallow the closing quote.
+TEST_F(MailerCommandTest, SubjectsRoundTripThroughTheSplitter)
+{
+    const std::string hyo = Sjis("表");
+    ASSERT_EQ(hyo, "\x95\x5C");
+    const std::vector<std::string> subjects = {
+        "27\" monitor sale", "a\\", "C:\\dir\\", "a\\\"b", "\"\"", "\\\"", "x\\\\\" y",
+        Sjis("会議") + hyo, hyo + "\"" + hyo, hyo + "\\", "subj\x82", "subj\x82\\", Sjis("ソ\"ソ"),
+    };
+    for (const std::string& subject : subjects) {
+        SCOPED_TRACE(testing::PrintToString(subject));
+        Define("h1", "t1@x", "f1", subject);
+        for (bool batch : {false, true}) {
+            const std::string command = delivery.BuildCommand(batch);
+            EXPECT_EQ(delivery.CommandRefusal(batch, command), "");
+            const auto args = platform::SplitCommandLine(command);
+            ASSERT_GE(args.size(), 5u);
+            EXPECT_EQ(args[batch ? 4 : 3], "-s" + subject);
+            EXPECT_EQ(args[batch ? 7 : 6], "t1@x");
+        }
+    }
+    // Plain subjects keep the command Part of the mailer contract.
+    Define("h1", "t1@x", "f1", "s1");
+    EXPECT_EQ(delivery.BuildCommand(false), "smail.exe -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x -t");
+}
+
+// What cannot reach the mailer as written is refused; what can, is not.
+TEST_F(MailerCommandTest, CommandsThatCannotRoundTripAreRefused)
+{
+    struct Case {
+        const char* what;
+        std::string host, to, from, subject, attachments;
+        bool refused;
+    };
+    const std::string nul(1, '\0');
+    const std::vector<Case> cases = {
+        {"lone lead byte ending the host", "host\x82", "t@x", "f@x", "s", "", false},
+        {"lone lead byte ending the sender", "h", "t@x", "f@x\x82", "s", "", false},
+        {"quoted sender with a name", "h", "t@x", "\"Yamada Taro <f@x>\"", "s", "", false},
+        {"spaces in the address list", "h", "a@x, b@x", "f@x", "s", "", false},
+        {"NUL in the recipients", "h", "a@x,b@x" + nul + ",c@x", "f@x", "s", "", true},
+        {"NUL in the subject", "h", "t@x", "f@x", "s" + nul + "x", "", true},
+        {"NUL at the end of the host", "h" + nul, "t@x", "f@x", "s", "", true},
+        {"blank inside the host", "h x", "t@x", "f@x", "s", "", true},
+        {"quote in the host", "h\"x", "t@x", "f@x", "s", "", true},
+        {"unquoted sender with a name (quoted whole)", "h", "t@x", "Yamada Taro <f@x>", "s", "", false},
+        {"sender with a quote inside (quoted whole)", "h", "t@x", "\"Yamada\" <f@x>", "s", "", false},
+        {"quote in a recipient", "h", "\"a b\"@x", "f@x", "s", "", true},
+        {"recipient that passes for an option", "h", "t@x,-hevil@x", "f@x", "s", "", false},
+        {"recipient word that passes for an option", "h", "t@x, -hevil@x", "f@x", "s", "", true},
+        {"quote right after a lone lead byte", "h", "t@x", "f@x", "x\x82\"y", "", true},
+        {"quote in an attachment path", "h", "t@x", "f@x", "s", "a\"b.txt", true},
+        {"attachment path ending in a backslash", "h", "t@x", "f@x", "s", "dir\\", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Define(c.host, c.to, c.from, c.subject, c.attachments);
+        for (bool batch : {false, true})
+            EXPECT_EQ(!delivery.CommandRefusal(batch, delivery.BuildCommand(batch)).empty(), c.refused);
+    }
+    // A sender with blanks or quotes reaches the mailer as one argument, exactly as written.
+    Define("h", "t@x", Sjis("\"差出人 太郎\" <f@x>"), "s");
+    EXPECT_EQ(platform::SplitCommandLine(delivery.BuildCommand(false))[2], Sjis("-f\"差出人 太郎\" <f@x>"));
+    // The mailer command itself must be one program name.
+    Define("h", "t@x", "f@x", "s");
+    delivery.Settings().Name = "C:\\Program Files\\smail.exe";
+    EXPECT_FALSE(delivery.CommandRefusal(false, delivery.BuildCommand(false)).empty());
+    delivery.Settings().Name = "\"C:\\Program Files\\smail.exe\"";
+    EXPECT_EQ(delivery.CommandRefusal(false, delivery.BuildCommand(false)), "");
 }
 
 // Real processes: the fake mailer records what it receives.
@@ -143,18 +225,50 @@ TEST_F(RealMailerTest, ArgumentsReachTheMailerAsBytesInBothModes)
 TEST_F(RealMailerTest, NoShellEverSeesTheMailTexts)
 {
     const std::string evil = "$(touch PWNED)`touch PWNED2`;touch PWNED3|cat&>PWNED4'\"";
-    const std::vector<std::string> mail = {"log.txt", evil, evil + "@x", evil, evil, evil};
+    const std::string noBlanks = "$(touch${IFS}PWNED)`touch${IFS}PWNED2`;touch${IFS}PWNED3|cat&>PWNED4'";
+    const std::vector<std::string> mail = {"log.txt", noBlanks, noBlanks + "@x", noBlanks, evil, ""};
     for (bool batch : {false, true}) {
         SCOPED_TRACE(batch ? "batch" : "normal");
         const auto run = SendOne(mail, batch);
-        ASSERT_GE(run.args.size(), 3u);
-        // The host piece arrives whole as far as the command-line rules allow; no file appears.
-        EXPECT_EQ(run.args[batch ? 2 : 1], "-h$(touch");
+        ASSERT_GE(run.args.size(), 5u);
+        EXPECT_EQ(run.args[batch ? 2 : 1], "-h" + noBlanks);
+        EXPECT_EQ(run.args[batch ? 4 : 3], "-s" + evil);
         for (const char* f : {"PWNED", "PWNED2", "PWNED3", "PWNED4"}) {
             EXPECT_FALSE(folder.Exists(std::string("temp/") + f)) << f;
             EXPECT_FALSE(std::filesystem::exists(f)) << f;
         }
     }
+}
+
+// A mail refused for its command: status -1, the mailer never starts, the
+// trace log says why, and in batch mode the mail log too.
+TEST_F(RealMailerTest, RefusedMailNeverStartsTheMailer)
+{
+    delivery.Settings().EnableTrace = 1;
+    delivery.StartTrace();
+    const std::vector<std::string> mail = {"log.txt", "h", "a@x.jp", "f@x.jp", "27\" monitor", ""};
+    for (bool batch : {false, true}) {
+        SCOPED_TRACE(batch ? "batch" : "normal");
+        // Only the NUL differs from a mail that is sent.
+        SendOne(mail, batch);
+        EXPECT_EQ(delivery.State().StatusCode, 0);
+        folder.WriteBytes("mails/d.txt", std::string("log.txt\r\nh\r\na@x.jp,b@x.jp\0,c@x.jp\r\nf@x.jp\r\ns\r\n\r\n", 48));
+        const std::size_t before = ReadFakeMailerRecords(record).size();
+        delivery.State().BatchMode = batch;
+        delivery.State().StatusCode = 0;
+        delivery.State().DefinitionLines.clear();
+        delivery.LoadLines(delivery.CurrentJob().DefinitionPath, delivery.State().DefinitionLines);
+        delivery.ParseMailDefinition();
+        delivery.SendMail();
+        EXPECT_EQ(delivery.State().StatusCode, -1);
+        EXPECT_EQ(ReadFakeMailerRecords(record).size(), before);
+        EXPECT_NE(folder.ReadBytes("TraceMailLog.txt").find("Smail Refused:a field of the mail holds a NUL byte"),
+                  std::string::npos);
+        EXPECT_FALSE(folder.Exists("temp/$mail.bat"));
+    }
+    const std::string log = folder.ReadBytes("$mail_log.txt");
+    EXPECT_NE(log.find("a@x.jp,b@x.jp<NUL>,c@x.jp  > $log.txt\r\n#Refused:\r\na field of the mail holds a NUL byte\r\n"),
+              std::string::npos);
 }
 
 TEST_F(RealMailerTest, ExitCodesSignalsAndMissingMailer)

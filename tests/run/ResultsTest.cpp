@@ -78,6 +78,24 @@ TEST_F(ResultsTest, LoadResultListShowsTheLastLineOnTopAndSurvivesShortLines)
     EXPECT_EQ(view.log.back(), "RowsReset");
 }
 
+// A row keeps a bounded start of a long cell; the files keep the whole text.
+TEST_F(ResultsTest, RowsKeepABoundedStartOfLongCells)
+{
+    const std::string cc(200000, 'c');
+    folder.WriteLines("mails/m.txt", {"../o.txt", "h", "t@x,>#cc cc.txt", "f@x", std::string(10000, 's'), ""});
+    folder.WriteLines("cc.txt", {cc + "@x"});
+    folder.WriteLines("jobs.txt", {"mails/m.txt,A01"});
+    ASSERT_TRUE(Parse({"/P", "jobs.txt"}));
+    delivery.RunDelivery();
+    ASSERT_EQ(delivery.ResultRows().Count(), 1u);
+    EXPECT_EQ(delivery.ResultRows().Row(0).Subject, std::string(kResultRowCellBytes, 's'));
+    EXPECT_EQ(delivery.ResultRows().Row(0).Recipients.size(), kResultRowCellBytes);
+    ASSERT_EQ(ResultLines().size(), 1u);
+    EXPECT_NE(ResultLines()[0].find("CC:" + cc + "@x,f@x," + std::string(10000, 's') + ","), std::string::npos);
+    delivery.LoadResultList();
+    EXPECT_EQ(delivery.ResultRows().Row(0).Recipients.size(), kResultRowCellBytes);
+}
+
 class ResendTest : public RunFixture {};
 
 TEST_F(ResendTest, FailedMailsAreCollectedInSendingOrderAndResentOnYes)

@@ -89,6 +89,14 @@ TEST_F(SchedulerTest, SendUnitZeroWithAUnitWaitWaitsAfterEveryMailButTheLast)
     EXPECT_EQ(Count(2000), 0);
 }
 
+// A wait longer than the timer can express is its longest, never a wrapped or
+// undefined number of milliseconds.
+TEST_F(SchedulerTest, HugeWaitsAreTheLongestTheTimerExpresses)
+{
+    Run(2, {"/m", "1", "/t", "1e300", "/s", "1e300"});
+    EXPECT_EQ(view.Lines("StartTimerWait:"), std::vector<std::string>(1, "StartTimerWait:2147483647"));
+}
+
 TEST_F(SchedulerTest, WholeUnitsEndWithoutAWait)
 {
     Run(6, {"/m", "3", "/t", "1"});

@@ -1,7 +1,6 @@
 #include "MailOptions.h"
 
 #include "MailError.h"
-
 #include "jtext/SjisBytes.h"
 
 namespace {

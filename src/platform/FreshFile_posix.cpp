@@ -1,0 +1,106 @@
+#include "platform/FreshFile.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A name beside `osPath` that no one has used: ".<name>.<random>".
+std::string TemporaryName(const std::string& osPath, std::mt19937_64& random)
+{
+    const std::size_t slash = osPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : osPath.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? osPath : osPath.substr(slash + 1);
+    char tag[17];
+    std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
+    return folder + "." + name + "." + tag;
+}
+
+} // namespace
+
+TFreshFile::~TFreshFile()
+{
+    Close();
+}
+
+bool TFreshFile::Create(std::string_view path, std::string_view data)
+{
+    Close();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const std::string osPath = ToOsPath(path);
+    static std::mt19937_64 random(std::random_device {}());
+    std::string temp;
+    int fd = -1;
+    // A name someone else took first is simply not ours: try another.
+    for (int tries = 0; tries < 16 && fd < 0; ++tries) {
+        temp = TemporaryName(osPath, random);
+        fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    // rename replaces a file or a link at the path without following it; it
+    // fails on a folder there.
+    if (!WriteAll(fd, data) || ::lseek(fd, 0, SEEK_SET) != 0 || ::rename(temp.c_str(), osPath.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool TFreshFile::Rewind()
+{
+    return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+}
+
+long long TFreshFile::Read(char* buffer, std::size_t size)
+{
+    if (fd_ < 0)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+bool TFreshFile::Close()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+bool TryWriteFreshFile(std::string_view path, std::string_view data)
+{
+    TFreshFile file;
+    // A full disk may show only at close.
+    return file.Create(path, data) && file.Close();
+}
+
+} // namespace platform
