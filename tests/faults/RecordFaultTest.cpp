@@ -70,7 +70,10 @@ TEST_F(RecordFaultTest, FullDiskKeepsNoTornLineAndReportsEveryLineItCannotWrite)
 {
     // The program folder on a small tmpfs; the mails and the work folder elsewhere.
     TTempFolder disk;
-    if (::mount("tarnwick-test", disk.Path().c_str(), "tmpfs", 0, "size=12m") != 0)
+    // Room for the two programs (a sanitizer build is several times larger) and a little more.
+    const std::uintmax_t room = fs::file_size(folder.ExecutablePath()) + fs::file_size(folder.Path() + "smail") + (1 << 20);
+    const std::string options = "size=" + std::to_string(room);
+    if (::mount("tarnwick-test", disk.Path().c_str(), "tmpfs", 0, options.c_str()) != 0)
         GTEST_SKIP() << "no tmpfs can be mounted here";
     struct Unmount {
         std::string path;
