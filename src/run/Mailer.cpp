@@ -1,6 +1,7 @@
 // The mailer command and the mailer process.
 #include "run/TDelivery.h"
 
+#include "jtext/HenkanJ.h"
 #include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
@@ -124,7 +125,9 @@ std::string TDelivery::EncodeSender(const std::string& sender1) const
         const std::size_t lt = FindLastChar(inner, '<');
         if (lt == std::string::npos || lt == 0)
             return sender1;
-        return "\"" + EncodeMimeHeader(inner.substr(0, lt)) + " " + inner.substr(lt) + "\"";
+        // Widened first: half-width katakana has no place in ISO-2022-JP, and the
+        // encoded word would carry bytes no mail reader can decode.
+        return "\"" + EncodeMimeHeader(NormalizeKana(inner.substr(0, lt))) + " " + inner.substr(lt) + "\"";
     }
     return sender1;
 }

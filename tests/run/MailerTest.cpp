@@ -76,6 +76,8 @@ TEST_F(MailerCommandTest, SenderNameEncoding)
     // Bytes below 0x50 only: unchanged, also with a name; one lower-case letter changes that.
     EXPECT_EQ(Sender("\"ABC <A@B.CO>\""), "\"ABC <A@B.CO>\"");
     EXPECT_EQ(Sender("\"ABc <A@B.CO>\""), "\"" + EncodeMimeHeader("ABc ") + " <A@B.CO>\"");
+    // Half-width katakana is widened before it is encoded: ISO-2022-JP has no place for it.
+    EXPECT_EQ(Sender(Sjis("\"ﾔﾏﾀﾞ <y@x>\"")), "\"" + EncodeMimeHeader(Sjis("ヤマダ ")) + " <y@x>\"");
     delivery.State().EncodeSenderName = false;
     EXPECT_EQ(delivery.EncodeSender(quoted), quoted);
 }
