@@ -36,12 +36,13 @@ private:
     int fd_;
 };
 
-bool WriteAll(int fd, std::string_view data)
+// Writes all of `data`, at the file position or, from `offset` on, in place.
+bool WriteAll(int fd, std::string_view data, long long offset = -1)
 {
     const char* p = data.data();
     std::size_t left = data.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
+        const ssize_t n = offset < 0 ? ::write(fd, p, left) : ::pwrite(fd, p, left, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -49,6 +50,8 @@ bool WriteAll(int fd, std::string_view data)
         }
         p += n;
         left -= static_cast<std::size_t>(n);
+        if (offset >= 0)
+            offset += n;
     }
     return true;
 }
@@ -168,7 +171,7 @@ bool TryGrowFile(std::string_view path, long long size)
     static const std::string zeros(1 << 16, '\0');
     for (long long at = st.st_size; at < size;) {
         const std::size_t n = static_cast<std::size_t>(std::min<long long>(size - at, static_cast<long long>(zeros.size())));
-        if (::pwrite(fd.get(), zeros.data(), n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) {
+        if (!WriteAll(fd.get(), std::string_view(zeros.data(), n), at)) {
             // All or nothing: a full disk gets its space back.
             [[maybe_unused]] const int cut = ::ftruncate(fd.get(), st.st_size);
             return false;
@@ -196,21 +199,7 @@ bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view 
     // Only into the length the file has: never grow it here.
     if (offset < 0 || offset + static_cast<long long>(data.size()) > st.st_size)
         return false;
-    const char* p = data.data();
-    std::size_t left = data.size();
-    off_t at = static_cast<off_t>(offset);
-    while (left > 0) {
-        const ssize_t n = ::pwrite(fd.get(), p, left, at);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        at += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return ::fdatasync(fd.get()) == 0 && fd.Close();
+    return WriteAll(fd.get(), data, offset) && ::fdatasync(fd.get()) == 0 && fd.Close();
 }
 
 bool TryCutFile(std::string_view path, long long size)

@@ -22,6 +22,11 @@ std::string ProgramOsPath();
 // work unchanged.
 std::string NormalizeSeparators(std::string_view cp932Path);
 
+// The folder part of a path, ending in the separator (empty when there is
+// none), and the file-name part; the separator is searched character-aware.
+std::string FolderOf(std::string_view cp932Path);
+std::string FileNameOf(std::string_view cp932Path);
+
 // True when the path is absolute on this platform.
 bool IsAbsolutePath(std::string_view cp932Path);
 

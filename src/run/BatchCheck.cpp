@@ -17,12 +17,6 @@ namespace {
 // The program's own starting figure for the time a mail takes.
 constexpr double kSecondsPerMail = 5;
 
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t cut = FindLastChar(path, platform::kPathSeparator);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
 // The address of a recipient entry ("a@x.jp" or "Name <a@x.jp>"), and whether
 // an address can hold it: one "@", no blanks, controls, quotes or brackets.
 bool UsableAddress(std::string_view entry)
@@ -167,8 +161,8 @@ TCheckReport TDelivery::CheckBatch()
         }
 
         // Folders the run writes into.
-        if (!mail_.OutcomeLogPath.empty() && !platform::DirectoryExists(FolderOf(mail_.OutcomeLogPath)))
-            add("E09", TCheckSeverity::kError, std::string(jp::kCheckNoLogFolder) + FolderOf(mail_.OutcomeLogPath));
+        if (!mail_.OutcomeLogPath.empty() && !platform::DirectoryExists(platform::FolderOf(mail_.OutcomeLogPath)))
+            add("E09", TCheckSeverity::kError, std::string(jp::kCheckNoLogFolder) + platform::FolderOf(mail_.OutcomeLogPath));
         if (!mail_.MailFolder.empty() && !platform::DirectoryExists(mail_.MailFolder))
             add("E10", TCheckSeverity::kError, std::string(jp::kCheckNoMailFolder) + mail_.MailFolder);
     }

@@ -12,19 +12,8 @@ namespace {
 
 constexpr std::size_t kHeaderLines = 6;
 
-// The folder part of a path, ending in the separator (empty when there is none).
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t cut = FindLastChar(path, platform::kPathSeparator);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
-// The file-name part of a path.
-std::string FileNameOf(const std::string& path)
-{
-    const std::size_t cut = FindLastChar(path, platform::kPathSeparator);
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
+using platform::FileNameOf;
+using platform::FolderOf;
 
 // The extension of a file name, lower-cased (ASCII), with its dot.
 std::string LowerExtension(const std::string& path)

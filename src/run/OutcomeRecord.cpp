@@ -22,7 +22,10 @@ bool TOutcomeRecord::Append(const std::string& path, const std::string& line)
     if (retry_.Write([&] { return platform::TryAppendFile(path, line); }) == 0)
         return true;
     pending_.push_back({path, line});
-    Report("Record WriteError", path, line);
+    // The mail log keeps the whole line, so that it survives even if its file never takes it.
+    const std::string stamp = FormatMailLogStamp(clock_.Now());
+    retry_.Write([&] { return platform::TryAppendFile(mailLog_, stamp + ": Record WriteError " + path + "\r\n" + line); });
+    ReportUnattended(pending_.back());
     return false;
 }
 
@@ -58,15 +61,12 @@ void TOutcomeRecord::RetryPending()
 void TOutcomeRecord::ReportUnwritten()
 {
     for (const TPendingLine& p : pending_)
-        view_.ReportUnattended(p.path + std::string(jp::kCannotWriteSuffix) + ": " + p.line.substr(0, p.line.size() - 2));
+        ReportUnattended(p);
 }
 
-void TOutcomeRecord::Report(const std::string& what, const std::string& path, const std::string& line)
+void TOutcomeRecord::ReportUnattended(const TPendingLine& p)
 {
-    // The mail log keeps the whole line, so that it survives even if its file never takes it.
-    const std::string stamp = FormatMailLogStamp(clock_.Now());
-    retry_.Write([&] { return platform::TryAppendFile(mailLog_, stamp + ": " + what + " " + path + "\r\n" + line); });
-    view_.ReportUnattended(path + std::string(jp::kCannotWriteSuffix) + ": " + line.substr(0, line.size() - 2));
+    view_.ReportUnattended(p.path + std::string(jp::kCannotWriteSuffix) + ": " + p.line.substr(0, p.line.size() - 2));
 }
 
 void TOutcomeRecord::RepairResultFile()

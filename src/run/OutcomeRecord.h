@@ -51,7 +51,8 @@ private:
     bool AppendJournal(const std::string& text);
     // Where the next journal record goes (read from the file the first time).
     long long JournalEnd();
-    void Report(const std::string& what, const std::string& path, const std::string& line);
+    // "<path> に書き込めません: <line>" for an unattended caller.
+    void ReportUnattended(const TPendingLine& pending);
 
     TRetryRules& retry_;
     IClock& clock_;

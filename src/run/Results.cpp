@@ -91,29 +91,31 @@ void TDelivery::RecordUnknown(const TStartedMail& m)
 
 void TDelivery::LoadResultList(bool withJournal)
 {
-    rows_.Clear();
-    if (platform::FileExists(state_.ResultFilePath)) {
-        std::vector<std::string> lines;
+    std::vector<std::string> lines;
+    if (platform::FileExists(state_.ResultFilePath))
         LoadLines(state_.ResultFilePath, lines);
+    // The journal knows each mail's own job-list line; a line read back from
+    // the result file can be out of step (a value that begins with a quote).
+    const TJournalState journal = withJournal && !lines.empty() ? record_.ReadJournal() : TJournalState{};
+    FillResultRows(lines, TStartedMailIndex(journal.started));
+}
 
-        // The journal knows each mail's own job-list line; a line read back from
-        // the result file can be out of step (a value that begins with a quote).
-        const TJournalState journal = withJournal ? record_.ReadJournal() : TJournalState{};
-        const TStartedMailIndex index(journal.started);
-        rows_.Reserve(lines.size());
-        std::vector<std::string> fields;
-        for (const std::string& line : lines) {
-            // A damaged line with fewer fields shows what it has; it must not stop
-            // later unattended runs.
-            SplitResultLine(line, fields);
-            const std::string& sendCode = FieldOrEmpty(fields, kFieldSendCode);
-            const TStartedMail* own = index.Find(line);
-            TResultRow row{sendCode, Cell(FieldOrEmpty(fields, kFieldSubject)), Cell(FieldOrEmpty(fields, kFieldRecipients)),
-                           FieldOrEmpty(fields, kFieldStatus),
-                           own ? own->jobLine : FieldOrEmpty(fields, kFieldDefinition) + "," + sendCode};
-            row.OutcomeUnknown = FieldOrEmpty(fields, kFieldStatusWord).starts_with(jp::kOutcomeUnknown);
-            rows_.InsertTop(std::move(row));
-        }
+void TDelivery::FillResultRows(const std::vector<std::string>& lines, const TStartedMailIndex& journal)
+{
+    rows_.Clear();
+    rows_.Reserve(lines.size());
+    std::vector<std::string> fields;
+    for (const std::string& line : lines) {
+        // A damaged line with fewer fields shows what it has; it must not stop
+        // later unattended runs.
+        SplitResultLine(line, fields);
+        const std::string& sendCode = FieldOrEmpty(fields, kFieldSendCode);
+        const TStartedMail* own = journal.Find(line);
+        TResultRow row{sendCode, Cell(FieldOrEmpty(fields, kFieldSubject)), Cell(FieldOrEmpty(fields, kFieldRecipients)),
+                       FieldOrEmpty(fields, kFieldStatus),
+                       own ? own->jobLine : FieldOrEmpty(fields, kFieldDefinition) + "," + sendCode};
+        row.OutcomeUnknown = FieldOrEmpty(fields, kFieldStatusWord).starts_with(jp::kOutcomeUnknown);
+        rows_.InsertTop(std::move(row));
     }
     view_.ResultRowsReset();
 }

@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+struct ChildProcess;
+}
+
 class IClock {
 public:
     virtual ~IClock() = default;
@@ -114,6 +118,8 @@ public:
     void Close() override;
 
 private:
+    // Takes a started child over as the running mailer.
+    bool Adopt(const platform::ChildProcess& child);
     int pid_ = -1;
     int pidfd_ = -1;
     int exitCode_ = 0;

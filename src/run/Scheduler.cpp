@@ -89,11 +89,9 @@ bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, 
     state_.DefinitionLines.clear();
     LoadLines(job_.DefinitionPath, state_.DefinitionLines);
 
-    const std::string defPath = platform::NormalizeSeparators(job_.DefinitionPath);
-    const std::size_t slash = FindLastChar(defPath, platform::kPathSeparator);
     std::string label(jp::kSendingPrefix);
     label += std::to_string(i + 1) + "/" + std::to_string(f.N) + ":";
-    label += slash == std::string::npos ? defPath : defPath.substr(slash + 1);
+    label += platform::FileNameOf(platform::NormalizeSeparators(job_.DefinitionPath));
     view_.SetLabelState(label);
 
     ParseMailDefinition();

@@ -237,36 +237,30 @@ TDelivery::TActivation TDelivery::ContinueRun()
     }
 
     record_.RepairResultFile();
-    LoadResultList(true);
+    std::vector<std::string> lines;
+    if (platform::FileExists(state_.ResultFilePath))
+        LoadLines(state_.ResultFilePath, lines);
+    const TStartedMailIndex index(j.started);
+    FillResultRows(lines, index);
     if (j.inResend) {
         state_.JobList = j.resendLines;
         state_.ResendMarker = j.resendMarker;
     }
     // A mail has an outcome when the result file holds its line; a mail that
     // was started and has none may have been sent: its outcome is unknown.
-    std::vector<std::string> lines;
-    if (platform::FileExists(state_.ResultFilePath))
-        LoadLines(state_.ResultFilePath, lines);
-    const std::size_t count = state_.JobList.size();
-    c->done.assign(count, false);
-    c->unknown.assign(count, nullptr);
     std::vector<bool> recorded(j.started.size(), false);
-    const TStartedMailIndex index(j.started);
     for (const std::string& line : lines) {
         if (const TStartedMail* m = index.Find(line))
             recorded[static_cast<std::size_t>(m - j.started.data())] = true;
     }
+    c->done.assign(state_.JobList.size(), false);
+    c->unknown.assign(state_.JobList.size(), nullptr);
     for (std::size_t k = 0; k < j.started.size(); ++k) {
-        const TStartedMail& m = j.started[k];
-        if (m.index < 0 || static_cast<std::size_t>(m.index) >= count)
+        const auto i = static_cast<std::size_t>(j.started[k].index);
+        if (i >= c->done.size())
             continue;
-        const auto i = static_cast<std::size_t>(m.index);
-        if (recorded[k]) {
-            c->done[i] = true;
-            c->unknown[i] = nullptr;
-        } else if (!c->done[i]) {
-            c->unknown[i] = &m;
-        }
+        c->done[i] = recorded[k];
+        c->unknown[i] = recorded[k] ? nullptr : &j.started[k];
     }
     state_.MailCounter = std::max(state_.MailCounter, j.highestCounter);
     const bool wasResend = j.inResend;

@@ -20,8 +20,11 @@ bool TSystemMailerProcess::Start(const std::string& commandLine, bool batchFile)
     platform::ChildProcess child;
     const bool started = batchFile ? platform::StartBatchHidden(commandLine, child)
                                    : platform::StartHidden(commandLine, child);
-    if (!started)
-        return false;
+    return started && Adopt(child);
+}
+
+bool TSystemMailerProcess::Adopt(const platform::ChildProcess& child)
+{
     pid_ = child.pid;
     pidfd_ = child.pidfd;
     exitCode_ = 0;
@@ -34,13 +37,7 @@ bool TSystemMailerProcess::StartBatch(int scriptFd, int outputFd, const std::str
     (void)batchPath; // never opened by name: someone may have renamed another file over it
     Close();
     platform::ChildProcess child;
-    if (!platform::StartBatchOnDescriptors(scriptFd, outputFd, child))
-        return false;
-    pid_ = child.pid;
-    pidfd_ = child.pidfd;
-    exitCode_ = 0;
-    running_ = true;
-    return true;
+    return platform::StartBatchOnDescriptors(scriptFd, outputFd, child) && Adopt(child);
 }
 
 bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)

@@ -130,6 +130,8 @@ public:
 private:
     void ReportWriteFailure();
     TActivation ContinueRun();
+    // The result list from result-file lines, each row with its job-list line from the journal where it has one.
+    void FillResultRows(const std::vector<std::string>& lines, const TStartedMailIndex& journal);
     void FinishRun(bool mayResend);
     void RecordUnknown(const TStartedMail& mail);
     bool JournalMailStart(int index);
