@@ -7,6 +7,8 @@
 // lock makes the attempt fail.
 #pragma once
 
+#include "platform/NativeHandle.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -56,7 +58,7 @@ public:
     void Abandon();
 
 private:
-    int fd_ = -1;
+    NativeHandle file_ = kNoHandle;
     long long start_ = 0;
 };
 
@@ -75,7 +77,7 @@ public:
     void Close();
 
 private:
-    int fd_ = -1;
+    NativeHandle file_ = kNoHandle;
 };
 
 // Sets the process's current folder.

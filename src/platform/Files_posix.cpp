@@ -235,33 +235,33 @@ bool TAppendWriter::Open(std::string_view path)
         ::close(fd);
         return false;
     }
-    fd_ = fd;
+    file_ = fd;
     start_ = st.st_size;
     return true;
 }
 
 bool TAppendWriter::Write(std::string_view data)
 {
-    return fd_ >= 0 && WriteAll(fd_, data);
+    return file_ >= 0 && WriteAll(file_, data);
 }
 
 bool TAppendWriter::Close()
 {
-    if (fd_ < 0)
+    if (file_ < 0)
         return false;
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = file_;
+    file_ = -1;
     return ::close(fd) == 0;
 }
 
 void TAppendWriter::Abandon()
 {
-    if (fd_ < 0)
+    if (file_ < 0)
         return;
     // A device (/dev/null, /dev/full) cannot be cut back; there is nothing to undo.
-    [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(start_));
-    ::close(fd_);
-    fd_ = -1;
+    [[maybe_unused]] const int cut = ::ftruncate(file_, static_cast<off_t>(start_));
+    ::close(file_);
+    file_ = -1;
 }
 
 TFileReader::~TFileReader() { Close(); }
@@ -276,21 +276,21 @@ bool TFileReader::Open(std::string_view path)
         ::close(fd);
         return false;
     }
-    fd_ = fd;
+    file_ = fd;
     return true;
 }
 
 bool TFileReader::Rewind()
 {
-    return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+    return file_ >= 0 && ::lseek(file_, 0, SEEK_SET) == 0;
 }
 
 long long TFileReader::Read(char* buffer, std::size_t size)
 {
-    if (fd_ < 0)
+    if (file_ < 0)
         return -1;
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer, size);
+        const ssize_t n = ::read(file_, buffer, size);
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -300,9 +300,9 @@ long long TFileReader::Read(char* buffer, std::size_t size)
 
 void TFileReader::Close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    if (file_ >= 0)
+        ::close(file_);
+    file_ = -1;
 }
 
 } // namespace platform

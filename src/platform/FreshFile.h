@@ -7,6 +7,8 @@
 // when someone renames another over its name.
 #pragma once
 
+#include "platform/NativeHandle.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -29,11 +31,13 @@ public:
     long long Read(char* buffer, std::size_t size);
     // False when closing reported an error (a full disk may show only here).
     bool Close();
-    // The open descriptor, for a child process; -1 when closed.
-    int Descriptor() const { return fd_; }
+    // The open handle, for a child process; kNoHandle when closed.
+    NativeHandle Handle() const { return file_; }
+    const std::string& Path() const { return path_; }
 
 private:
-    int fd_ = -1;
+    NativeHandle file_ = kNoHandle;
+    std::string path_;
 };
 
 // One attempt of writing a fresh file and closing it at once.

@@ -69,21 +69,22 @@ bool TFreshFile::Create(std::string_view path, std::string_view data)
         ::close(fd);
         return false;
     }
-    fd_ = fd;
+    file_ = fd;
+    path_ = std::string(path);
     return true;
 }
 
 bool TFreshFile::Rewind()
 {
-    return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+    return file_ >= 0 && ::lseek(file_, 0, SEEK_SET) == 0;
 }
 
 long long TFreshFile::Read(char* buffer, std::size_t size)
 {
-    if (fd_ < 0)
+    if (file_ < 0)
         return -1;
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer, size);
+        const ssize_t n = ::read(file_, buffer, size);
         if (n >= 0 || errno != EINTR)
             return n;
     }
@@ -91,8 +92,8 @@ long long TFreshFile::Read(char* buffer, std::size_t size)
 
 bool TFreshFile::Close()
 {
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = file_;
+    file_ = -1;
     return fd < 0 || ::close(fd) == 0;
 }
 

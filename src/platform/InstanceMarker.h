@@ -7,6 +7,8 @@
 // listen for their requests to bring its window forward.
 #pragma once
 
+#include "platform/NativeHandle.h"
+
 #include <string>
 #include <string_view>
 
@@ -29,15 +31,17 @@ public:
     // An empty name marks nothing and fails. Claiming again after a claim
     // keeps the first result.
     TMarkerClaim Claim(std::string_view name);
-    bool IsHeld() const { return lockFd_ >= 0; }
+    bool IsHeld() const { return lock_ != kNoHandle; }
 
     // Holder only: records the application title (CP932) for later instances.
     bool WriteTitle(std::string_view title);
 
     // Holder only: opens the channel on which later instances ask to be
-    // brought forward. Returns a non-blocking descriptor that becomes readable
-    // when a request waits, or -1. The descriptor stays owned by the marker.
-    int ListenForActivation();
+    // brought forward. Returns a non-blocking socket that becomes readable
+    // when a request waits, or kNoHandle (always on Windows, where the window
+    // is found and brought forward by the later instance itself). The socket
+    // stays owned by the marker.
+    NativeHandle ListenForActivation();
     // Holder only: takes one waiting request. True when a request of this user
     // was taken; requests of other users are dropped.
     bool AcceptActivation();
@@ -47,8 +51,8 @@ public:
 
 private:
     std::string name_;
-    int lockFd_ = -1;
-    int listenFd_ = -1;
+    NativeHandle lock_ = kNoHandle;
+    NativeHandle listen_ = kNoHandle;
 };
 
 // The file that carries the marker `name` (an operating-system path), or

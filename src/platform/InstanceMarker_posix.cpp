@@ -109,18 +109,18 @@ TMarkerClaim TInstanceMarker::Claim(std::string_view name)
         ::close(fd);
         return held ? TMarkerClaim::mcHeld : TMarkerClaim::mcFailed;
     }
-    lockFd_ = fd;
+    lock_ = fd;
     name_ = std::string(name);
     return TMarkerClaim::mcClaimed;
 }
 
 bool TInstanceMarker::WriteTitle(std::string_view title)
 {
-    if (!IsHeld() || ::ftruncate(lockFd_, 0) != 0)
+    if (!IsHeld() || ::ftruncate(lock_, 0) != 0)
         return false;
     std::size_t done = 0;
     while (done < title.size()) {
-        const ssize_t n = ::pwrite(lockFd_, title.data() + done, title.size() - done,
+        const ssize_t n = ::pwrite(lock_, title.data() + done, title.size() - done,
                                    static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR)
@@ -132,12 +132,12 @@ bool TInstanceMarker::WriteTitle(std::string_view title)
     return true;
 }
 
-int TInstanceMarker::ListenForActivation()
+NativeHandle TInstanceMarker::ListenForActivation()
 {
     if (!IsHeld())
         return -1;
-    if (listenFd_ >= 0)
-        return listenFd_;
+    if (listen_ >= 0)
+        return listen_;
     sockaddr_un addr {};
     const socklen_t len = SocketAddress(name_, addr);
     if (len == 0)
@@ -149,17 +149,17 @@ int TInstanceMarker::ListenForActivation()
         ::close(fd);
         return -1;
     }
-    listenFd_ = fd;
+    listen_ = fd;
     return fd;
 }
 
 bool TInstanceMarker::AcceptActivation()
 {
-    if (listenFd_ < 0)
+    if (listen_ < 0)
         return false;
     int fd;
     do {
-        fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;
@@ -173,13 +173,13 @@ bool TInstanceMarker::AcceptActivation()
 
 void TInstanceMarker::Release()
 {
-    if (listenFd_ >= 0) {
-        ::close(listenFd_);
-        listenFd_ = -1;
+    if (listen_ >= 0) {
+        ::close(listen_);
+        listen_ = -1;
     }
-    if (lockFd_ >= 0) {
-        ::close(lockFd_);
-        lockFd_ = -1;
+    if (lock_ >= 0) {
+        ::close(lock_);
+        lock_ = -1;
     }
     name_.clear();
 }

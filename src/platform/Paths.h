@@ -7,8 +7,8 @@
 
 namespace platform {
 
-// The separator of this platform's paths.
-inline constexpr char kPathSeparator = '/';
+// The separator of this platform's paths ("/" on POSIX, "\\" on Windows).
+extern const char kPathSeparator;
 
 // The executable's folder as a CP932 text ending in the separator.
 std::string ProgramFolder();

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+const char kPathSeparator = '/';
+
 std::string ProgramPath()
 {
     // The executable does not move while it runs: read it once.

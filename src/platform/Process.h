@@ -2,25 +2,40 @@
 //
 // A command line is split into arguments by the Microsoft C runtime's rules
 // (white space separates, double quotes group, backslashes before a quote),
-// keeping double-byte characters whole, and the program is started directly,
-// never through a shell, with those bytes unchanged. A bare program name is
+// keeping double-byte characters whole. On Windows the command line goes to
+// the system as it is; on POSIX the program is started directly, never through
+// a shell, with the split arguments unchanged. There a bare program name is
 // looked up in the program folder, then PATH; a name ending in ".exe" that is
-// not found is also tried without it. The child runs in a new session with
+// not found is also tried without it; the child runs in a new session with
 // standard input, output and error on /dev/null, in the current folder, with
 // the program's environment.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform {
 
+class TFreshFile;
+
+// This platform's handles of a started child; only its own source knows them.
+struct ChildHandles;
+
+// A started child process. Its handles are released by CloseProcess or when
+// it goes out of scope (the child itself is not killed).
 struct ChildProcess {
-    int pid = -1;
-    int pidfd = -1;
-    int exitCode = 0;   // valid once WaitForExit returned kExited
+    ChildProcess();
+    ~ChildProcess();
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+
+    bool Started() const { return handles != nullptr; }
+
+    std::unique_ptr<ChildHandles> handles;
+    int exitCode = 0;    // valid once WaitForExit returned kExited
     bool exited = false; // the exit status has been collected
 };
 
@@ -47,11 +62,20 @@ std::size_t MaxCommandLineBytes();
 // started (empty command, program not found, exec failure).
 bool StartHidden(std::string_view commandLine, ChildProcess& child);
 
-// Starts a batch file written by MakeBatchScript, hidden, through /bin/sh.
+// Starts a batch file written by MakeBatchScript, hidden, through the
+// command interpreter (/bin/sh, cmd.exe).
 bool StartBatchHidden(std::string_view batchPath, ChildProcess& child);
-// The same with the script read from a descriptor the caller holds (written by
-// MakeBatchScript without an output file) and standard output on `outputFd`.
-bool StartBatchOnDescriptors(int scriptFd, int outputFd, ChildProcess& child);
+// Starts the batch script `script` (written by MakeBatchScript) whose output
+// belongs in `output`. On POSIX the shell reads the script from the caller's
+// handle and its standard output is the output file's handle, so nothing put
+// at either path meanwhile is run or written; on Windows both files are
+// closed and the command interpreter runs the script by its path, the script
+// itself redirecting the output by name. `output` can be read afterwards
+// either way (TFreshFile::Rewind).
+bool StartBatch(TFreshFile& script, TFreshFile& output, ChildProcess& child);
+
+// The system's number of the child process, while it is started.
+long ProcessId(const ChildProcess& child);
 
 // Waits up to timeoutMs for the child to end. On kExited, child.exitCode holds
 // the exit status 0-255, or 128 + signal number for a child killed by a signal.
@@ -65,16 +89,31 @@ void EndProcessSession(ChildProcess& child, std::uint32_t graceMs);
 // Releases the handles of the child (it is not killed).
 void CloseProcess(ChildProcess& child);
 
-// The text of a batch file that exports TZ=JST-9 and runs the command line's
+// The text of a batch file that sets TZ=JST-9 and runs the command line with
+// standard output redirected to `outputFile` in the current folder.
+// On Windows it is the classic two lines, "set TZ=JST-9" and the command line
+// followed by " > " and the output file, each ended by CR LF.
+// On POSIX it is a /bin/sh script that exports TZ and runs the command line's
 // arguments (split as above, program resolved as above), each quoted for the
-// shell, with standard output redirected to `outputFile` in the current folder.
-// No text of the command line is ever interpreted by the shell. The mailer
-// replaces the shell (its exit code is the script's) and gets the resolved
-// path as argv[0]; standard error is not redirected, as with ">" on Windows.
-// A program that is not found makes the script exit with 127. Without an
-// output file, standard output stays the script's own and standard input is
-// /dev/null (the script itself is read from standard input).
+// shell, so that no text of the command line is ever interpreted by the shell.
+// The mailer replaces the shell (its exit code is the script's) and gets the
+// resolved path as argv[0]; standard error is not redirected, as with ">" on
+// Windows. A program that is not found makes the script exit with 127. Without
+// an output file, standard output stays the script's own and standard input is
+// /dev/null (the script itself is read from standard input): StartBatch gives
+// it the output file's handle, so the POSIX script never names that file.
 std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile);
+
+// The script StartBatch runs for a mail: the command line with its standard
+// output in `outputFile` (named in the script on Windows, the handle StartBatch
+// connects on POSIX).
+std::string MakeMailerScript(std::string_view commandLine, std::string_view outputFile);
+
+// Why the command interpreter would not run this command line as written
+// (cmd.exe acts on "&", "|", "<", ">", "^" outside quotes and on "%"
+// anywhere); empty when it would. The POSIX script quotes every argument, so
+// nothing is refused there.
+std::string BatchLineRefusal(std::string_view commandLine);
 
 // Ends the process at once with the given exit code (no further event handling).
 [[noreturn]] void ExitProcessNow(int exitCode);

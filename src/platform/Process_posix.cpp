@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include "platform/FreshFile.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
@@ -22,6 +23,28 @@
 extern char** environ;
 
 namespace platform {
+
+// A process id and, where the kernel has them, a pidfd naming this very process.
+struct ChildHandles {
+    pid_t pid = -1;
+    int pidfd = -1;
+};
+
+ChildProcess::ChildProcess() = default;
+ChildProcess::~ChildProcess() { CloseProcess(*this); }
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept = default;
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
+{
+    if (this != &other) {
+        CloseProcess(*this);
+        handles = std::move(other.handles);
+        exitCode = other.exitCode;
+        exited = other.exited;
+    }
+    return *this;
+}
+
+long ProcessId(const ChildProcess& child) { return child.handles ? child.handles->pid : -1; }
 namespace {
 
 bool IsExecutableFile(const std::string& osPath)
@@ -127,12 +150,15 @@ bool Spawn(const std::string& osPath, const std::vector<std::string>& args, Chil
     if (!ok)
         return false;
 
-    child = ChildProcess{};
-    child.pid = pid;
+    CloseProcess(child);
+    child.handles = std::make_unique<ChildHandles>();
+    child.exitCode = 0;
+    child.exited = false;
+    child.handles->pid = pid;
     // Without a pidfd (old kernel) WaitForExit falls back to polling.
-    child.pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (child.pidfd >= 0)
-        ::fcntl(child.pidfd, F_SETFD, FD_CLOEXEC);
+    child.handles->pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (child.handles->pidfd >= 0)
+        ::fcntl(child.handles->pidfd, F_SETFD, FD_CLOEXEC);
     return true;
 }
 
@@ -162,8 +188,9 @@ Reap TryReap(ChildProcess& child, int flags)
 {
     // Through the pidfd when there is one: it names this very process even
     // after its pid has been reused.
-    const idtype_t type = child.pidfd >= 0 ? P_PIDFD : P_PID;
-    const id_t id = static_cast<id_t>(child.pidfd >= 0 ? child.pidfd : child.pid);
+    const ChildHandles& h = *child.handles;
+    const idtype_t type = h.pidfd >= 0 ? P_PIDFD : P_PID;
+    const id_t id = static_cast<id_t>(h.pidfd >= 0 ? h.pidfd : h.pid);
     siginfo_t info {};
     for (;;) {
         if (::waitid(type, id, &info, WEXITED | flags) == 0)
@@ -229,8 +256,9 @@ std::size_t MaxCommandLineBytes()
     return max > 0 ? static_cast<std::size_t>(max) : std::size_t(128) << 10;
 }
 
-bool StartBatchOnDescriptors(int scriptFd, int outputFd, ChildProcess& child)
+bool StartBatch(TFreshFile& script, TFreshFile& output, ChildProcess& child)
 {
+    const int scriptFd = static_cast<int>(script.Handle()), outputFd = static_cast<int>(output.Handle());
     if (scriptFd < 0 || outputFd < 0 || ::lseek(scriptFd, 0, SEEK_SET) != 0)
         return false;
     // The shell reads the script from its standard input: nothing in the
@@ -263,11 +291,23 @@ std::string MakeBatchScript(std::string_view commandLine, std::string_view outpu
     return script;
 }
 
+std::string MakeMailerScript(std::string_view commandLine, std::string_view outputFile)
+{
+    (void)outputFile; // StartBatch connects the output file's own handle
+    return MakeBatchScript(commandLine, "");
+}
+
+std::string BatchLineRefusal(std::string_view commandLine)
+{
+    (void)commandLine; // every argument is quoted for the shell
+    return {};
+}
+
 WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
 {
     if (child.exited)
         return WaitResult::kExited;
-    if (child.pid <= 0)
+    if (!child.handles || child.handles->pid <= 0)
         return WaitResult::kFailed;
 
     using Clock = std::chrono::steady_clock;
@@ -277,9 +317,9 @@ WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
         return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
     };
 
-    if (child.pidfd >= 0) {
+    if (child.handles->pidfd >= 0) {
         for (;;) {
-            pollfd p {child.pidfd, POLLIN, 0};
+            pollfd p {child.handles->pidfd, POLLIN, 0};
             const int n = ::poll(&p, 1, remainingMs());
             if (n > 0)
                 break;
@@ -306,27 +346,29 @@ WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
 
 void EndProcessSession(ChildProcess& child, std::uint32_t graceMs)
 {
-    if (child.exited || child.pid <= 0)
+    if (child.exited || !child.handles || child.handles->pid <= 0)
         return;
+    const pid_t pid = child.handles->pid;
     // The child leads its own session and process group: signal the group.
-    ::kill(-child.pid, SIGTERM);
+    ::kill(-pid, SIGTERM);
     if (WaitForExit(child, graceMs) == WaitResult::kExited)
         return;
-    ::kill(-child.pid, SIGKILL);
-    ::kill(child.pid, SIGKILL);
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
     // A killed process ends at once; the bound only guards against a wait that cannot succeed.
     WaitForExit(child, 10000);
 }
 
 void CloseProcess(ChildProcess& child)
 {
+    if (!child.handles)
+        return;
     // Reap a child that has ended meanwhile so it leaves no zombie.
-    if (!child.exited && child.pid > 0)
+    if (!child.exited && child.handles->pid > 0)
         TryReap(child, WNOHANG);
-    if (child.pidfd >= 0)
-        ::close(child.pidfd);
-    child.pidfd = -1;
-    child.pid = -1;
+    if (child.handles->pidfd >= 0)
+        ::close(child.handles->pidfd);
+    child.handles.reset();
 }
 
 void ExitProcessNow(int exitCode)

@@ -133,6 +133,11 @@ std::string TDelivery::CommandRefusal(bool batch, std::string_view command) cons
     constexpr std::string_view kRedirect = " > $log.txt";
     if (batch && line.size() >= kRedirect.size() && line.substr(line.size() - kRedirect.size()) == kRedirect)
         line.remove_suffix(kRedirect.size());
+    if (batch) {
+        const std::string refusal = platform::BatchLineRefusal(line);
+        if (!refusal.empty())
+            return refusal;
+    }
     const std::vector<std::string> args = platform::SplitCommandLine(line);
 
     if (args.size() < meant.size() + (endsInT ? 1 : 0))

@@ -75,8 +75,6 @@ private:
 void AppendMailerOutput(TDelivery& delivery, const std::string& mailLog, const std::string& head,
                         platform::TFreshFile& reader)
 {
-    const bool readable = true;
-
     std::string in(kCopyChunk, '\0');
     std::string out;
     out.reserve(2 * kCopyChunk + 2);
@@ -84,7 +82,7 @@ void AppendMailerOutput(TDelivery& delivery, const std::string& mailLog, const s
         platform::TAppendWriter writer;
         if (!writer.Open(mailLog) || !writer.Write(head))
             return false;
-        if (readable && reader.Rewind()) {
+        if (reader.Rewind()) {
             TLineEndConverter converter;
             for (;;) {
                 const long long n = reader.Read(in.data(), in.size());
@@ -212,10 +210,9 @@ void TDelivery::SendMail()
     platform::TFreshFile scriptFile, outputFile;
     if (batch) {
         platform::DeleteFile(logPath);
-        // The script runs the same arguments as the command, each quoted for
-        // the shell; its standard output is the output file.
-        const std::string script =
-            platform::MakeBatchScript(std::string_view(command).substr(0, command.size() - kRedirect.size()), "");
+        // The script runs the command with its standard output in the output file.
+        const std::string script = platform::MakeMailerScript(
+            std::string_view(command).substr(0, command.size() - kRedirect.size()), kMailerOutput);
         platform::DeleteFile(batchPath);
         // A file that survived the removal is replaced by the fresh one; one
         // that cannot be created is a failed write.
@@ -228,10 +225,12 @@ void TDelivery::SendMail()
     }
 
     WriteTrace("Smail Execute:" + runLine);
-    batchScriptFd_ = scriptFile.Descriptor();
-    batchOutputFd_ = outputFile.Descriptor();
+    if (batch) {
+        batchScript_ = &scriptFile;
+        batchOutput_ = &outputFile;
+    }
     const int code = RunAndWait(runLine, batch);
-    batchScriptFd_ = batchOutputFd_ = -1;
+    batchScript_ = batchOutput_ = nullptr;
     if (code == -1)
         state_.StatusCode = -1;
     const std::string limitNote = "Smail TimeLimit:" + std::to_string(settings_.TimeLimit) + "s";
@@ -245,8 +244,9 @@ void TDelivery::SendMail()
         std::string record = "#Cmd:\r\n" + command + "\r\n";
         if (timedOut_)
             record = FormatMailLogStamp(clock_.Now()) + ": " + limitNote + "\r\n" + record;
-        // A script that never ran left no output.
-        if (code == -1)
+        // A script that never ran left no output; on Windows the command
+        // interpreter may not have made the output file at all.
+        if (code == -1 || !outputFile.Rewind())
             AppendFile(MailLogPath(), record + "None\r\n");
         else
             AppendMailerOutput(*this, MailLogPath(), record + "#Res:\r\n", outputFile);
@@ -258,9 +258,8 @@ void TDelivery::SendMail()
 int TDelivery::RunAndWait(const std::string& commandLine, bool batchFile)
 {
     timedOut_ = false;
-    const bool begun = batchFile && batchScriptFd_ >= 0
-        ? mailer_.StartBatch(batchScriptFd_, batchOutputFd_, commandLine)
-        : mailer_.Start(commandLine, batchFile);
+    const bool begun = batchFile && batchScript_ ? mailer_.StartBatch(*batchScript_, *batchOutput_)
+                                                 : mailer_.Start(commandLine, batchFile);
     if (!begun)
         return -1;
     const std::uint32_t started = clock_.Tick();

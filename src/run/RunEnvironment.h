@@ -4,14 +4,12 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/FreshFile.h"
+#include "platform/Process.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-namespace platform {
-struct ChildProcess;
-}
 
 class IClock {
 public:
@@ -65,13 +63,12 @@ public:
     // Starts the command line hidden in the current folder; `batchFile` says the
     // command line is the path of a batch file. False when it cannot be started.
     virtual bool Start(const std::string& commandLine, bool batchFile) = 0;
-    // Starts the batch script read from `scriptFd` with standard output on
-    // `outputFd`, both held by the caller; `batchPath` names the script's file.
-    virtual bool StartBatch(int scriptFd, int outputFd, const std::string& batchPath)
+    // Starts the batch script `script` whose output belongs in `output`, both
+    // fresh files the caller holds (see platform::StartBatch).
+    virtual bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output)
     {
-        (void)scriptFd;
-        (void)outputFd;
-        return Start(batchPath, true);
+        (void)output;
+        return Start(script.Path(), true);
     }
     // Waits up to timeoutMs; true once the process has ended.
     virtual bool WaitEnded(std::uint32_t timeoutMs) = 0;
@@ -111,7 +108,7 @@ class TSystemMailerProcess : public IMailerProcess {
 public:
     ~TSystemMailerProcess() override;
     bool Start(const std::string& commandLine, bool batchFile) override;
-    bool StartBatch(int scriptFd, int outputFd, const std::string& batchPath) override;
+    bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;
     int ExitCode() override;
     void EndSession() override;
@@ -119,9 +116,8 @@ public:
 
 private:
     // Takes a started child over as the running mailer.
-    bool Adopt(const platform::ChildProcess& child);
-    int pid_ = -1;
-    int pidfd_ = -1;
+    bool Adopt(bool started);
+    platform::ChildProcess child_;
     int exitCode_ = 0;
     bool running_ = false;
 };

@@ -12,44 +12,40 @@ void TSystemClock::Sleep(std::uint32_t ms) { platform::SleepMs(ms); }
 std::uint32_t TSystemClock::Tick() { return platform::TickMs(); }
 platform::LocalTime TSystemClock::Now() { return platform::NowLocal(); }
 
+TSystemTermination::TSystemTermination() { platform::WatchTerminationSignals(); }
+int TSystemTermination::TakeRequest() { return platform::TakeTerminationSignal(); }
+
 TSystemMailerProcess::~TSystemMailerProcess() { Close(); }
 
 bool TSystemMailerProcess::Start(const std::string& commandLine, bool batchFile)
 {
     Close();
-    platform::ChildProcess child;
-    const bool started = batchFile ? platform::StartBatchHidden(commandLine, child)
-                                   : platform::StartHidden(commandLine, child);
-    return started && Adopt(child);
+    return Adopt(batchFile ? platform::StartBatchHidden(commandLine, child_)
+                           : platform::StartHidden(commandLine, child_));
 }
 
-bool TSystemMailerProcess::Adopt(const platform::ChildProcess& child)
+bool TSystemMailerProcess::StartBatch(platform::TFreshFile& script, platform::TFreshFile& output)
 {
-    pid_ = child.pid;
-    pidfd_ = child.pidfd;
-    exitCode_ = 0;
-    running_ = true;
-    return true;
-}
-
-bool TSystemMailerProcess::StartBatch(int scriptFd, int outputFd, const std::string& batchPath)
-{
-    (void)batchPath; // never opened by name: someone may have renamed another file over it
     Close();
-    platform::ChildProcess child;
-    return platform::StartBatchOnDescriptors(scriptFd, outputFd, child) && Adopt(child);
+    return Adopt(platform::StartBatch(script, output, child_));
+}
+
+bool TSystemMailerProcess::Adopt(bool started)
+{
+    exitCode_ = 0;
+    running_ = started;
+    return started;
 }
 
 bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
 {
     if (!running_)
         return true;
-    platform::ChildProcess child{pid_, pidfd_, 0};
-    switch (platform::WaitForExit(child, timeoutMs)) {
+    switch (platform::WaitForExit(child_, timeoutMs)) {
     case platform::WaitResult::kTimeout:
         return false;
     case platform::WaitResult::kExited:
-        exitCode_ = child.exitCode;
+        exitCode_ = child_.exitCode;
         break;
     case platform::WaitResult::kFailed:
         // The process can no longer be waited for: count the mail as failed.
@@ -60,17 +56,12 @@ bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
     return true;
 }
 
-TSystemTermination::TSystemTermination() { platform::WatchTerminationSignals(); }
-int TSystemTermination::TakeRequest() { return platform::TakeTerminationSignal(); }
-
 void TSystemMailerProcess::EndSession()
 {
     if (!running_)
         return;
-    platform::ChildProcess child{pid_, pidfd_, 0};
-    platform::EndProcessSession(child, kEndGraceMs);
-    exitCode_ = child.exited ? child.exitCode : -1;
-    pidfd_ = child.pidfd;
+    platform::EndProcessSession(child_, kEndGraceMs);
+    exitCode_ = child_.exited ? child_.exitCode : -1;
     running_ = false;
 }
 
@@ -78,11 +69,6 @@ int TSystemMailerProcess::ExitCode() { return exitCode_; }
 
 void TSystemMailerProcess::Close()
 {
-    if (pid_ < 0 && pidfd_ < 0)
-        return;
-    platform::ChildProcess child{pid_, pidfd_, exitCode_};
-    platform::CloseProcess(child);
-    pid_ = -1;
-    pidfd_ = -1;
+    platform::CloseProcess(child_);
     running_ = false;
 }

@@ -167,9 +167,9 @@ private:
     TCurrentMail mail_;
     TResultRows rows_;
     platform::LocalTime mailStart_{};
-    // The batch script and mailer output descriptors while a batch mail runs.
-    int batchScriptFd_ = -1;
-    int batchOutputFd_ = -1;
+    // The batch script and the mailer output file while a batch mail runs.
+    platform::TFreshFile* batchScript_ = nullptr;
+    platform::TFreshFile* batchOutput_ = nullptr;
 };
 
 // The subject piece: the subject in double quotes, with its quotes and the

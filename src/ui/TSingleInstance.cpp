@@ -80,8 +80,8 @@ bool TSingleInstance::Loaded()
 
 void TSingleInstance::ListenForActivation()
 {
-    const int fd = marker_.ListenForActivation();
-    if (fd < 0 || !QCoreApplication::instance())
+    const platform::NativeHandle fd = marker_.ListenForActivation();
+    if (fd == platform::kNoHandle || !QCoreApplication::instance())
         return;
     notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {

@@ -80,7 +80,7 @@ TEST(FreshFile, CreationThatCannotBeMadeFails)
     EXPECT_FALSE(f.Create(dir.File("gone/body.txt"), "x"));
     EXPECT_FALSE(f.Create(std::string("a\0b", 3), "x"));
     EXPECT_FALSE(f.Create("", "x"));
-    EXPECT_EQ(f.Descriptor(), -1);
+    EXPECT_EQ(f.Handle(), platform::kNoHandle);
     std::size_t entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         (void)e, ++entries;

@@ -181,7 +181,7 @@ TEST_F(ProcessTest, WaitTimesOutWhileTheMailerRuns)
     EXPECT_GE(waited, std::chrono::milliseconds(90));
     EXPECT_LT(waited, std::chrono::milliseconds(5000));
 
-    ::kill(child.pid, SIGKILL);
+    ::kill(static_cast<pid_t>(ProcessId(child)), SIGKILL);
     EXPECT_EQ(WaitForExit(child, 10000), WaitResult::kExited);
     EXPECT_EQ(child.exitCode, 137);
     EXPECT_EQ(WaitForExit(child, 0), WaitResult::kExited); // asked again: same answer
