@@ -120,19 +120,24 @@ bool TColorButton::DispatchDialogChar(QWidget* window, QChar ch)
     return false;
 }
 
-QColor TColorButton::LightShade(const QColor& face)
+namespace {
+
+std::uint32_t ToColorRef(const QColor& c)
 {
-    const QColor c = face.toRgb();
-    return QColor(std::min(c.red() + 64, 255), std::min(c.green() + 64, 255),
-                  std::min(c.blue() + 64, 255));
+    const QColor rgb = c.toRgb();
+    return static_cast<std::uint32_t>(rgb.red()) | static_cast<std::uint32_t>(rgb.green()) << 8
+        | static_cast<std::uint32_t>(rgb.blue()) << 16;
 }
 
-QColor TColorButton::DarkShade(const QColor& face)
+QColor FromColorRef(std::uint32_t v)
 {
-    const QColor c = face.toRgb();
-    return QColor(std::max(c.red() - 64, 0), std::max(c.green() - 64, 0),
-                  std::max(c.blue() - 64, 0));
+    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
 }
+
+} // namespace
+
+QColor TColorButton::LightShade(const QColor& face) { return FromColorRef(buttonface::LightShade(ToColorRef(face))); }
+QColor TColorButton::DarkShade(const QColor& face) { return FromColorRef(buttonface::DarkShade(ToColorRef(face))); }
 
 void TColorButton::Redraw()
 {
@@ -325,7 +330,7 @@ void TColorButton::paintEvent(QPaintEvent*)
     if (bevelStyle_ != bbNone) {
         QColor topLeft = light;
         QColor bottomRight = dark;
-        if ((state_ == psDown) != (bevelStyle_ == bbLowered))
+        if (buttonface::BevelSunken(state_, bevelStyle_))
             std::swap(topLeft, bottomRight);
         for (int i = 0; i < bevelSize_; ++i) {
             if (r > l && b > t) {
@@ -343,39 +348,15 @@ void TColorButton::paintEvent(QPaintEvent*)
         }
     }
 
-    if (focused_ && (style_ & bsShowFocus) && isEnabled())
-        DrawFocusRect(p, l + spacing_ - 1, t + spacing_ - 1, r - spacing_ + 1, b - spacing_ + 1);
+    if (focused_ && (style_ & bsShowFocus) && isEnabled()) {
+        const TEdges f = buttonface::FocusRect({l, t, r, b}, spacing_);
+        DrawFocusRect(p, f.Left, f.Top, f.Right, f.Bottom);
+    }
 
     if (!picture_.isNull()) {
-        const int d = bevelSize_ + spacing_;
-        const int pw = picture_.width();
-        const int ph = picture_.height();
-        QRect target;
-        if (style_ & bsStretch) {
-            target = QRect(QPoint(d, d), QPoint(W - d - 1, H - d - 1));
-        } else if (style_ & bsCenter) {
-            target = QRect((W - pw) / 2, (H - ph) / 2, pw, ph);
-        } else {
-            switch (alignment_) {
-            case alTopLeft:
-            case alTopCenter:
-            case alTopRight:
-                target = QRect((W - pw) / 2, H - d - ph, pw, ph);
-                break;
-            case alMiddleLeft:
-                target = QRect(W - d - pw, (H - ph) / 2, pw, ph);
-                break;
-            case alMiddleCenter:
-                target = QRect((W - pw) / 2, (H - ph) / 2, pw, ph);
-                break;
-            case alMiddleRight:
-                target = QRect(d, (H - ph) / 2, pw, ph);
-                break;
-            default:
-                target = QRect((W - pw) / 2, d, pw, ph);
-                break;
-            }
-        }
+        const TEdges e = buttonface::PictureTarget(static_cast<int>(style_.toInt()), alignment_, W, H, bevelSize_, spacing_,
+                                                   picture_.width(), picture_.height());
+        const QRect target(QPoint(e.Left, e.Top), QPoint(e.Right - 1, e.Bottom - 1));
         if (target.width() > 0 && target.height() > 0)
             p.drawPixmap(target, picture_);
     }
@@ -432,15 +413,10 @@ void TColorButton::DrawCaption(QPainter& p, const QFont& font, int offset, const
         text.remove(amp, 1);
 
     const QFontMetrics fm(font);
-    const int d = bevelSize_ + spacing_;
-    const int W = width();
-    const int H = height();
-    const int tw = fm.horizontalAdvance(text);
-    const int th = fm.height();
-    const int column = alignment_ % 3;
-    const int row = alignment_ / 3;
-    const int x = (column == 0 ? d : column == 1 ? (W - 2 * d - tw) / 2 + d : W - d - tw) + offset;
-    const int y = (row == 0 ? d : row == 1 ? (H - 2 * d - th) / 2 + d : H - d - th) + offset;
+    const buttonface::TPoint at = buttonface::CaptionOrigin(alignment_, width(), height(), bevelSize_, spacing_,
+                                                            fm.horizontalAdvance(text), fm.height(), offset);
+    const int x = at.X;
+    const int y = at.Y;
 
     p.setFont(font);
     p.setPen(color);

@@ -4,32 +4,16 @@
 // pixel-exact without antialiasing, so the look does not depend on the style.
 #pragma once
 
+#include "display/ButtonFace.h"
+
 #include <QColor>
 #include <QFlags>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
 
-// Where the caption sits; the picture goes to the opposite side.
-enum TAlignment {
-    alTopLeft, alTopCenter, alTopRight,
-    alMiddleLeft, alMiddleCenter, alMiddleRight,
-    alBottomLeft, alBottomCenter, alBottomRight,
-};
-
-enum TButtonBevel { bbLowered, bbNone, bbRaised };
-
-enum TButtonStyles {
-    bsAutoSize = 1 << 0,  // size the button to the picture
-    bsCenter = 1 << 1,    // centre the picture
-    bsStretch = 1 << 2,   // stretch the picture over the inner area
-    bsShowFocus = 1 << 3, // draw the focus rectangle
-    bsShowKey = 1 << 4,   // underline the accelerator character
-};
 Q_DECLARE_FLAGS(TButtonStyle, TButtonStyles)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TButtonStyle)
-
-enum TPressState { psUp, psDown, psDisabled };
 
 class TColorButton : public QWidget {
     Q_OBJECT

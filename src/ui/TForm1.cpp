@@ -1,5 +1,7 @@
 #include "ui/TForm1.h"
 
+#include "display/DisplayText.h"
+#include "display/WindowWords.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/Errors.h"
@@ -55,7 +57,7 @@ std::string& InstanceName()
 QFont WindowFont(int pixelSize, bool bold)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+    font.setFamilies({FromCp932(jp::kFontFace), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     font.setStyleStrategy(QFont::NoAntialias);
@@ -128,10 +130,13 @@ private:
     TBevel outer_, inner_;
 };
 
-constexpr int kClientWidth = 416;
-constexpr int kClientHeight = 464;
-const char* const kSummaryCaptions[] = {"処理", "件名", "処理済／総件数", "１回の送信単位（件）",
-                                        "送信間隔（単位毎）", "送信間隔（１件毎）", "エラー件数"};
+using layout::kClientHeight;
+using layout::kClientWidth;
+
+void SetPlace(QWidget* w, const TPlace& place)
+{
+    w->setGeometry(place.Left, place.Top, place.Width, place.Height);
+}
 
 } // namespace
 
@@ -140,10 +145,11 @@ void TForm1::SetExitHook(TExitHook hook) { ExitHook() = std::move(hook); }
 void TForm1::SetInstanceName(std::string cp932Name) { InstanceName() = std::move(cp932Name); }
 
 TForm1::TForm1(std::vector<std::string> args, std::string programFolder, IClock& clock, IMailerProcess& mailer)
-    : QWidget(nullptr), args_(std::move(args)), programFolder_(std::move(programFolder))
+    : QWidget(nullptr), programFolder_(std::move(programFolder))
 {
     setObjectName(QStringLiteral("Form1"));
     delivery_ = std::make_unique<TDelivery>(programFolder_, static_cast<IView&>(*this), clock, mailer);
+    core_ = std::make_unique<TFormCore>(*delivery_, static_cast<IFormWindow&>(*this), std::move(args));
     BuildControls();
 
     // The guard acts while the window is built: a later instance ends here.
@@ -158,40 +164,35 @@ TForm1::TForm1(std::vector<std::string> args, std::string programFolder, IClock&
 
 TForm1::~TForm1() = default;
 
-std::string TForm1::SettingsPath() const
-{
-    return programFolder_ + TSingleInstance::BaseName(platform::ProgramPath()) + ".ini";
-}
-
 void TForm1::BuildControls()
 {
     setWindowTitle(QStringLiteral("Tarnwick(Sedge)V0.37a^"));
     setWindowIcon(TForm1Icon());
-    setFont(WindowFont(12, false));
+    setFont(WindowFont(layout::kWindowFontHeight, false));
     setAutoFillBackground(true);
     // No task-bar entry; system menu and minimise only; not resizable.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    move(212, 106);
+    move(layout::kLaidOutLeft, layout::kLaidOutTop);
 
     ListView1 = new QTreeWidget(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setGeometry(0, 0, kClientWidth, 113);
+    SetPlace(ListView1, layout::kListView1);
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
-    ListView1->setHeaderLabels({QStringLiteral("項目"), QStringLiteral("内容")});
-    ListView1->setColumnWidth(0, 150);
-    ListView1->setColumnWidth(1, 250);
+    ListView1->setHeaderLabels({FromCp932(jp::kItemColumn), FromCp932(jp::kContentColumn)});
+    ListView1->setColumnWidth(0, layout::kItemColumnWidth);
+    ListView1->setColumnWidth(1, layout::kContentColumnWidth);
     ListView1->setItemDelegate(new TGridDelegate(ListView1));
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
-    for (const char* caption : kSummaryCaptions)
-        new QTreeWidgetItem(ListView1, {QString::fromUtf8(caption), QString()});
+    for (std::string_view caption : jp::kSummaryRows)
+        new QTreeWidgetItem(ListView1, {FromCp932(caption), QString()});
 
     ListView2 = new QTreeView(this);
     ListView2->setObjectName(QStringLiteral("ListView2"));
-    ListView2->setGeometry(0, 113, kClientWidth, 239);
+    SetPlace(ListView2, layout::kListView2);
     ListView2->setRootIsDecorated(false);
     ListView2->setUniformRowHeights(true);
     ListView2->setItemDelegate(new TGridDelegate(ListView2));
@@ -200,13 +201,13 @@ void TForm1::BuildControls()
     ListView2->header()->setStretchLastSection(false);
     ListView2->header()->setSectionsMovable(false);
     for (int c = 0; c < 4; ++c)
-        ListView2->setColumnWidth(c, 100);
+        ListView2->setColumnWidth(c, layout::kResultColumnWidth);
     ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     PopupMenu1->setSeparatorsCollapsible(false);
-    mnuReSend = PopupMenu1->addAction(QStringLiteral("エラーメールを再送信"));
+    mnuReSend = PopupMenu1->addAction(FromCp932(jp::kResendCommand));
     mnuReSend->setObjectName(QStringLiteral("mnuReSend"));
     connect(mnuReSend, &QAction::triggered, this, [this] { mnuReSendClick(); });
     connect(ListView2, &QWidget::customContextMenuRequested, this,
@@ -214,45 +215,45 @@ void TForm1::BuildControls()
 
     Panel2 = new TBevelPanel(TBevel::kRaised, TBevel::kLowered, this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setGeometry(0, 352, kClientWidth, 70);
-    Label1 = new QLabel(QStringLiteral("残り時間（推定）"), Panel2);
+    SetPlace(Panel2, layout::kPanel2);
+    Label1 = new QLabel(FromCp932(jp::kRestTimeCaption), Panel2);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(8, 7);
+    Label1->move(layout::kLabel1.Left, layout::kLabel1.Top);
     LabelRestTime = new QLabel(Panel2);
     LabelRestTime->setObjectName(QStringLiteral("LabelRestTime"));
-    LabelRestTime->setGeometry(8, 31, 170, 16);
+    SetPlace(LabelRestTime, layout::kLabelRestTime);
 
-    const QFont buttonFont = WindowFont(19, true);
+    const QFont buttonFont = WindowFont(layout::kButtonFontHeight, true);
     ColorButton2 = new TColorButton(Panel2);
     ColorButton2->setObjectName(QStringLiteral("ColorButton2"));
-    ColorButton2->setGeometry(192, 8, 105, 49);
+    SetPlace(ColorButton2, layout::kColorButton2);
     ColorButton2->setFont(buttonFont);
-    ColorButton2->SetCaption(QStringLiteral("一時停止"));
+    ColorButton2->SetCaption(FromCp932(jp::kPauseButton));
     connect(ColorButton2, &TColorButton::clicked, this, [this] { ColorButton2Click(); });
     ColorButton1 = new TColorButton(Panel2);
     ColorButton1->setObjectName(QStringLiteral("ColorButton1"));
-    ColorButton1->setGeometry(304, 8, 105, 49);
+    SetPlace(ColorButton1, layout::kColorButton1);
     ColorButton1->setFont(buttonFont);
-    ColorButton1->SetCaption(QStringLiteral("終了"));
+    ColorButton1->SetCaption(FromCp932(jp::kEndButton));
     connect(ColorButton1, &TColorButton::clicked, this, [this] { ColorButton1Click(); });
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(0, 422, kClientWidth, 17);
+    SetPlace(ProgressBar1, layout::kProgressBar1);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
     Panel1 = new TBevelPanel(TBevel::kLowered, TBevel::kNone, this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(0, 439, kClientWidth, 25);
+    SetPlace(Panel1, layout::kPanel1);
     LabelState = new QLabel(Panel1);
     LabelState->setObjectName(QStringLiteral("LabelState"));
-    LabelState->setGeometry(8, 5, 350, 14);
-    LabelSend = new QLabel(QStringLiteral("送信中"), Panel1);
+    SetPlace(LabelState, layout::kLabelState);
+    LabelSend = new QLabel(FromCp932(jp::kSendingMarker), Panel1);
     LabelSend->setObjectName(QStringLiteral("LabelSend"));
-    LabelSend->move(368, 6);
-    LabelSend->setFont(WindowFont(12, true));
+    LabelSend->move(layout::kLabelSend.Left, layout::kLabelSend.Top);
+    LabelSend->setFont(WindowFont(layout::kWindowFontHeight, true));
     QPalette red = LabelSend->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     LabelSend->setPalette(red);
@@ -260,11 +261,11 @@ void TForm1::BuildControls()
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(100);
+    Timer1->setInterval(layout::kTimer1Interval);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     TimerWait = new QTimer(this);
     TimerWait->setObjectName(QStringLiteral("TimerWait"));
-    TimerWait->setInterval(60000);
+    TimerWait->setInterval(layout::kTimerWaitInterval);
     connect(TimerWait, &QTimer::timeout, this, [this] { TimerWaitTimer(); });
 
     TerminationTimer = new QTimer(this);
@@ -285,22 +286,13 @@ void TForm1::BuildControls()
     ColorButton1->setFocus();
 }
 
-void TForm1::FormCreate()
+void TForm1::FormCreate() { core_->FormCreate(); }
+
+void TForm1::PlaceWindow(int left, int top) { move(left, top); }
+
+void TForm1::SetInvisibleMode(bool invisible)
 {
-    TSettings& settings = delivery_->Settings();
-    settings = ReadSettings(SettingsPath());
-    move(settings.Left, settings.Top);
-
-    delivery_->ResetOptions();
-    try {
-        delivery_->ParseCommandLine(args_);
-    } catch (const Exception& e) {
-        // The rest of start-up is skipped; activation then ends the program.
-        ShowErrorBox(e.Message());
-        return;
-    }
-
-    if (delivery_->State().InvisibleMode) {
+    if (invisible) {
         // Title-bar buttons would bring the frame back.
         setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
         setMinimumSize(0, 0);
@@ -309,25 +301,18 @@ void TForm1::FormCreate()
     } else {
         setFixedSize(kClientWidth, kClientHeight);
     }
-    LabelState->clear();
-    delivery_->State().PauseRequest = false;
-    LabelSend->hide();
-
-    try {
-        // A check of the batch (/v) writes nothing but its report.
-        if (!delivery_->State().VerifyOnly)
-            delivery_->StartTrace();
-    } catch (const Exception& e) {
-        ShowErrorBox(e.Message());
-        return; // the window keeps its laid-out caption and colours
-    }
-    ApplyDesign(ReadDesign(programFolder_ + "DesignConfig.ini"));
 }
 
-void TForm1::ApplyDesign(const TDesign& design)
+void TForm1::ResetStatusBar()
 {
-    setWindowTitle(FromCp932(design.Title));
-    const QColor background = FromColorRef(ColorFromText(design.BGColor, kDefaultFace));
+    LabelState->clear();
+    LabelSend->hide();
+}
+
+void TForm1::ApplyDesign(std::string_view title, const TWindowColours& colours)
+{
+    setWindowTitle(FromCp932(title));
+    const QColor background = FromColorRef(colours.Background);
     for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Panel2)}) {
         QPalette pal = w->palette();
         pal.setColor(QPalette::Window, background);
@@ -339,11 +324,15 @@ void TForm1::ApplyDesign(const TDesign& design)
         pal.setColor(QPalette::Window, QApplication::palette(w).color(QPalette::Window));
         w->setPalette(pal);
     }
-    ColorButton1->SetColor(FromColorRef(ColorFromText(design.Button1BGColor, kDefaultFace)));
-    ColorButton1->SetFontColor(FromColorRef(ColorFromText(design.Button1TXColor, kDefaultText)));
-    ColorButton2->SetColor(FromColorRef(ColorFromText(design.Button2BGColor, kDefaultFace)));
-    ColorButton2->SetFontColor(FromColorRef(ColorFromText(design.Button2TXColor, kDefaultText)));
+    ColorButton1->SetColor(FromColorRef(colours.Button1Face));
+    ColorButton1->SetFontColor(FromColorRef(colours.Button1Text));
+    ColorButton2->SetColor(FromColorRef(colours.Button2Face));
+    ColorButton2->SetFontColor(FromColorRef(colours.Button2Text));
 }
+
+void TForm1::SetPauseCaption(std::string_view caption) { ColorButton2->SetCaption(FromCp932(caption)); }
+
+void TForm1::SetResendEnabled(bool enabled) { mnuReSend->setEnabled(enabled); }
 
 void TForm1::showEvent(QShowEvent* event)
 {
@@ -358,29 +347,19 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormActivate()
 {
-    TDelivery::TActivation next = TDelivery::TActivation::kCloseSoon;
-    SetRunning(true);
-    try {
-        next = delivery_->Activate();
-    } catch (const std::exception& e) {
-        // The handler is abandoned; an unattended caller must not hang nor read success.
-        ShowErrorBox(e.what());
-        handlerFailed_ = true;
-        next = delivery_->State().KeepOpen ? TDelivery::TActivation::kStayOpen : TDelivery::TActivation::kCloseSoon;
-    }
-    SetRunning(false);
-    if (delivery_->TerminationPending() && !closed_) {
-        close(); // a termination signal ended the run: close at once
+    const TFormCore::TNext next = core_->FormActivate();
+    if (closed_)
         return;
-    }
-    if (next == TDelivery::TActivation::kCloseSoon && !closed_)
+    if (next == TFormCore::TNext::kCloseNow)
+        close(); // a termination signal ended the run: close at once
+    else if (next == TFormCore::TNext::kCloseSoon)
         Timer1->start();
 }
 
 void TForm1::TerminationTimerTimer()
 {
     // While a run is in progress it takes the requests itself.
-    if (running_ || closed_ || inClose_)
+    if (core_->Running() || closed_ || inClose_)
         return;
     delivery_->PollTermination();
     if (delivery_->TerminationPending())
@@ -390,8 +369,7 @@ void TForm1::TerminationTimerTimer()
 void TForm1::Timer1Timer()
 {
     Timer1->stop();
-    delivery_->State().JobList.clear();
-    delivery_->State().DefinitionLines.clear();
+    core_->Timer1Timer();
     close();
 }
 
@@ -401,33 +379,9 @@ void TForm1::TimerWaitTimer()
     delivery_->TimerWaitTimer();
 }
 
-void TForm1::ColorButton1Click() { delivery_->ColorButton1Click(); }
-
-void TForm1::ColorButton2Click()
-{
-    const bool paused = delivery_->ColorButton2Click();
-    ColorButton2->SetCaption(paused ? QStringLiteral("再開") : QStringLiteral("一時停止"));
-}
-
-void TForm1::mnuReSendClick()
-{
-    if (running_)
-        return; // no resend while a run is in progress: it would replace the job list under the run
-    SetRunning(true);
-    try {
-        delivery_->ResendOnCommand();
-    } catch (const std::exception& e) {
-        ShowErrorBox(e.what());
-        handlerFailed_ = true;
-    }
-    SetRunning(false);
-}
-
-void TForm1::SetRunning(bool running)
-{
-    running_ = running;
-    mnuReSend->setEnabled(!running);
-}
+void TForm1::ColorButton1Click() { core_->ColorButton1Click(); }
+void TForm1::ColorButton2Click() { core_->ColorButton2Click(); }
+void TForm1::mnuReSendClick() { core_->mnuReSendClick(); }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
@@ -436,29 +390,14 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     inClose_ = true;
-    TRunState& state = delivery_->State();
-    state.StopRequest = true;
+    core_->CloseRequested();
     QCoreApplication::processEvents();
     platform::SleepMs(250);
 
-    TSettings& settings = delivery_->Settings();
-    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
-        // A frameless window's outer edge is its client edge.
-        const QPoint p = (windowFlags() & Qt::FramelessWindowHint) ? geometry().topLeft() : pos();
-        settings.Top = p.y();
-        settings.Left = p.x();
-    }
-    try {
-        if (!state.VerifyOnly)
-            WriteSettings(SettingsPath(), settings);
-    } catch (const Exception& e) {
-        // Shown, then the close completes: otherwise the window could never close.
-        ShowErrorBox(e.Message());
-    }
-
-    int status = state.StatusCode;
-    if (status == 0 && handlerFailed_)
-        status = 1;
+    // A frameless window's outer edge is its client edge.
+    const QPoint p = (windowFlags() & Qt::FramelessWindowHint) ? geometry().topLeft() : pos();
+    const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
+    int status = core_->SaveAndExitStatus(normal, p.x(), p.y());
     if (status != 0) {
         // Ends at once: no further event handling, no result line for a mail in
         // progress. The record gets its last chance and no mailer is left behind.
@@ -496,7 +435,7 @@ void TForm1::ClearSummary()
 
 void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
 {
-    LabelRestTime->setText(FormatRestTime(remainingSeconds));
+    LabelRestTime->setText(FromCp932(FormatRestTime(remainingSeconds)));
     if (progress_) {
         progress_->SetRest(LabelRestTime->text());
         progress_->SetErrors(errors);
@@ -504,14 +443,9 @@ void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t
     }
     if (waitOnly)
         return;
-    const TRunState& s = delivery_->State();
-    SetSummaryCell(0, FromCp932(s.ProcessName));
-    SetSummaryCell(1, CellPrefix(delivery_->CurrentMail().Subject));
-    SetSummaryCell(2, QStringLiteral("%1件/%2件").arg(processed).arg(total));
-    SetSummaryCell(3, QStringLiteral("%1件").arg(s.SendUnit));
-    SetSummaryCell(4, FormatFixed2(s.UnitWait) + QStringLiteral("分"));
-    SetSummaryCell(5, FormatFixed2(s.MailPause) + QStringLiteral("秒"));
-    SetSummaryCell(6, QStringLiteral("%1件").arg(errors));
+    const TSummaryCells cells = SummaryCells(delivery_->State(), delivery_->CurrentMail().Subject, processed, total, errors);
+    for (int row = 0; row < 7; ++row)
+        SetSummaryCell(row, FromCp932(cells[row]));
 }
 
 void TForm1::SetLabelState(std::string_view text)
@@ -573,7 +507,7 @@ bool TForm1::AskYesNo(std::string_view text)
 
 void TForm1::CloseWindow() { close(); }
 
-void TForm1::ShowErrorBox(const std::string& cp932Message)
+void TForm1::ShowErrorBox(std::string_view cp932Message)
 {
     Box(TBoxKind::kError, QCoreApplication::applicationName(), FromCp932(cp932Message));
 }

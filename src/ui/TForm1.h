@@ -2,6 +2,7 @@
 // buttons and timers, and the display operations the delivery run calls.
 #pragma once
 
+#include "display/TFormCore.h"
 #include "run/TDelivery.h"
 #include "ui/TSingleInstance.h"
 
@@ -25,7 +26,7 @@ class TColorButton;
 class TProgressLine;
 class TResultListModel;
 
-class TForm1 : public QWidget, public IView {
+class TForm1 : public QWidget, public IView, private IFormWindow {
     Q_OBJECT
 public:
     enum class TBoxKind { kError, kWarning, kInformation, kConfirmation };
@@ -87,20 +88,25 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The toolkit's part of the handlers.
+    void PlaceWindow(int left, int top) override;
+    void SetInvisibleMode(bool invisible) override;
+    void ResetStatusBar() override;
+    void ApplyDesign(std::string_view title, const TWindowColours& colours) override;
+    void ShowErrorBox(std::string_view cp932Message) override;
+    void SetPauseCaption(std::string_view caption) override;
+    void SetResendEnabled(bool enabled) override;
+
     void BuildControls();
-    void SetRunning(bool running);
-    void ApplyDesign(const TDesign& design);
-    void ShowErrorBox(const std::string& cp932Message);
     void TerminationTimerTimer();
     // True on a platform where nobody may be there to answer a box.
     static bool Unattended();
     void SetSummaryCell(int row, const QString& text);
     bool Box(TBoxKind kind, const QString& caption, const QString& text);
-    std::string SettingsPath() const;
 
-    std::vector<std::string> args_;
     std::string programFolder_;
     std::unique_ptr<TDelivery> delivery_;
+    std::unique_ptr<TFormCore> core_;
     std::unique_ptr<TSingleInstance> SingleInstance1;
 
     QTreeWidget* ListView1 = nullptr;
@@ -125,7 +131,5 @@ private:
     bool activated_ = false;
     bool closed_ = false;
     bool inClose_ = false;
-    bool running_ = false;
-    bool handlerFailed_ = false; // an error box abandoned a handler: never report success
     std::unique_ptr<TProgressLine> progress_; // the live line on a terminal without a display
 };

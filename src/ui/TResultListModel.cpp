@@ -1,5 +1,7 @@
 #include "ui/TResultListModel.h"
 
+#include "display/DisplayText.h"
+#include "display/WindowWords.h"
 #include "ui/SummaryText.h"
 
 #include <QColor>
@@ -27,13 +29,9 @@ QVariant TResultListModel::data(const QModelIndex& index, int role) const
         return {};
     const TResultRow& row = RowAt(index.row());
     if (role == Qt::DisplayRole) {
-        switch (index.column()) {
-        case 0: return CellPrefix(row.SendCode);
-        case 1: return CellPrefix(row.Subject);
-        case 2: return CellPrefix(row.Recipients);
-        case 3: return CellPrefix(row.Status);
-        default: return {};
-        }
+        if (index.column() < 0 || index.column() >= 4)
+            return {};
+        return FromCp932(ResultCell(row, index.column()));
     }
     if (role == Qt::ForegroundRole)
         return ListView2CustomDrawItem(row);
@@ -44,8 +42,7 @@ QVariant TResultListModel::headerData(int section, Qt::Orientation orientation, 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const kCaptions[] = {"送信コード", "件名", "メールアドレス", "結果番号"};
-    return section >= 0 && section < 4 ? QString::fromUtf8(kCaptions[section]) : QVariant();
+    return section >= 0 && section < 4 ? FromCp932(jp::kResultColumns[section]) : QVariant();
 }
 
 bool TResultListModel::RowInserted()
@@ -85,7 +82,7 @@ void TResultListModel::Reset()
 
 QVariant TResultListModel::ListView2CustomDrawItem(const TResultRow& row)
 {
-    if (row.Status.empty() || row.Status == "0")
+    if (!ResultRowIsRed(row))
         return {};
     return QColor(255, 0, 0);
 }

@@ -1,7 +1,5 @@
 #include "ui/TSingleInstance.h"
 
-#include "jtext/JpWords.h"
-#include "jtext/SjisBytes.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 
@@ -9,85 +7,34 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
-namespace {
+TSingleInstance::TSingleInstance(QWidget* owner) : owner_(owner) {}
 
-// Guards alive in this process (0 or 1).
-int g_LiveGuards = 0;
+TSingleInstance::~TSingleInstance() { notifier_.reset(); }
 
-char FoldAscii(char c)
+void TSingleInstance::Claimed()
 {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+    std::string title = applicationTitle_;
+    if (title.empty())
+        title = platform::Utf8ToCp932(QCoreApplication::applicationName().toStdString());
+    Marker().WriteTitle(title);
 
-} // namespace
-
-TSingleInstance::TSingleInstance(QWidget* owner)
-    : owner_(owner)
-    , errorMessage_(jp::kAlreadyRunning)
-{
-    if (g_LiveGuards >= 1)
-        throw EMultiSingleInstance("Only single component allowed");
-    ++g_LiveGuards;
-}
-
-TSingleInstance::~TSingleInstance()
-{
-    notifier_.reset();
-    marker_.Release();
-    --g_LiveGuards;
-}
-
-bool TSingleInstance::Loaded()
-{
-    if (loaded_)
-        return goOn_;
-    loaded_ = true;
-
-    // An unusable marker (no name, a file we cannot use) guards nothing: the
-    // program still runs, as it would without the guard.
-    const platform::TMarkerClaim claim = marker_.Claim(uniqueName_);
-    if (claim != platform::TMarkerClaim::mcHeld) {
-        if (claim == platform::TMarkerClaim::mcClaimed) {
-            std::string title = applicationTitle_;
-            if (title.empty())
-                title = platform::Utf8ToCp932(QCoreApplication::applicationName().toStdString());
-            marker_.WriteTitle(title);
-            ListenForActivation();
-        }
-        goOn_ = true;
-        return true;
-    }
-
-    goOn_ = false;
-    if (onDuplicate_)
-        onDuplicate_(*this);
-    switch (dupInstAction_) {
-    case diException:
-        throw EMultiAppInstance(errorMessage_);
-    case diActivateFirst: {
-        // The first instance comes forward only when its application title is
-        // this executable's name.
-        const std::string exeName = BaseName(platform::ProgramPath());
-        if (SameTitle(platform::ReadMarkerTitle(uniqueName_), exeName))
-            platform::RequestActivation(uniqueName_);
-        return false;
-    }
-    case diTerminate:
-    default:
-        return false;
-    }
-}
-
-void TSingleInstance::ListenForActivation()
-{
-    const platform::NativeHandle fd = marker_.ListenForActivation();
+    const platform::NativeHandle fd = Marker().ListenForActivation();
     if (fd == platform::kNoHandle || !QCoreApplication::instance())
         return;
     notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-        if (marker_.AcceptActivation())
+        if (Marker().AcceptActivation())
             BringForward();
     });
+}
+
+void TSingleInstance::ActivateFirst()
+{
+    // The first instance comes forward only when its application title is
+    // this executable's name.
+    const std::string exeName = BaseName(platform::ProgramPath());
+    if (SameTitle(platform::ReadMarkerTitle(UniqueName()), exeName))
+        platform::RequestActivation(UniqueName());
 }
 
 // The most recently active window of this instance: an open dialog, else the
@@ -103,38 +50,4 @@ void TSingleInstance::BringForward()
         return;
     target->raise();
     target->activateWindow();
-}
-
-bool TSingleInstance::SameTitle(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (SjisCharLen(a, i) == 2) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1])
-                return false;
-            ++i;
-            continue;
-        }
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string TSingleInstance::BaseName(std::string_view path)
-{
-    // Character-aware: 0x5C can be the second byte of a double-byte character.
-    const std::size_t slash = FindLastChar(path, '/');
-    const std::size_t backslash = FindLastChar(path, '\\');
-    std::size_t cut = 0;
-    if (slash != std::string_view::npos)
-        cut = slash + 1;
-    if (backslash != std::string_view::npos && backslash + 1 > cut)
-        cut = backslash + 1;
-    std::string_view name = path.substr(cut);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos)
-        name = name.substr(0, dot);
-    return std::string(name);
 }

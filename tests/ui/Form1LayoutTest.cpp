@@ -234,12 +234,6 @@ TEST_F(Form1Test, SummaryTextsAndRowColours)
         EXPECT_EQ(Find<QTreeWidget>("ListView1")->topLevelItem(r)->columnCount(), 2);
     }
 
-    // Fixed point: two decimals, at most eight significant digits.
-    EXPECT_EQ(FormatFixed2(0.125), QStringLiteral("0.13"));
-    EXPECT_EQ(FormatFixed2(1234.5678), QStringLiteral("1234.57"));
-    EXPECT_EQ(FormatFixed2(1234567.89), QStringLiteral("1234567.90"));
-    EXPECT_EQ(FormatFixed2(12345678.9), QStringLiteral("12345679.00"));
-
     // A row is red unless its status cell is empty or exactly "0"; all columns alike.
     TResultRows resultRows;
     for (const char* status : {"0", "", "1", "-1", "00"})

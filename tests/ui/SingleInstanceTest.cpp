@@ -94,7 +94,7 @@ TEST_F(SingleInstanceTest, LaterInstanceActions)
         guard.SetDupInstAction(action);
         guard.SetErrorMessage("busy");
         int calls = 0;
-        guard.SetOnDuplicate([&](TSingleInstance& sender) {
+        guard.SetOnDuplicate([&](TInstanceGuard& sender) {
             EXPECT_EQ(&sender, &guard);
             ++calls;
         });

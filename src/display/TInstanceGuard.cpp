@@ -1,0 +1,94 @@
+#include "display/TInstanceGuard.h"
+
+#include "jtext/JpWords.h"
+#include "jtext/SjisBytes.h"
+
+namespace {
+
+// Guards alive in this process (0 or 1).
+int g_LiveGuards = 0;
+
+char FoldAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+TInstanceGuard::TInstanceGuard() : errorMessage_(jp::kAlreadyRunning)
+{
+    if (g_LiveGuards >= 1)
+        throw EMultiSingleInstance("Only single component allowed");
+    ++g_LiveGuards;
+}
+
+TInstanceGuard::~TInstanceGuard()
+{
+    marker_.Release();
+    --g_LiveGuards;
+}
+
+bool TInstanceGuard::Loaded()
+{
+    if (loaded_)
+        return goOn_;
+    loaded_ = true;
+
+    // An unusable marker (no name, one the system refuses) guards nothing: the
+    // program still runs, as it would without the guard.
+    const platform::TMarkerClaim claim = marker_.Claim(uniqueName_);
+    if (claim != platform::TMarkerClaim::mcHeld) {
+        if (claim == platform::TMarkerClaim::mcClaimed)
+            Claimed();
+        goOn_ = true;
+        return true;
+    }
+
+    goOn_ = false;
+    if (onDuplicate_)
+        onDuplicate_(*this);
+    switch (dupInstAction_) {
+    case diException:
+        throw EMultiAppInstance(errorMessage_);
+    case diActivateFirst:
+        ActivateFirst();
+        return false;
+    case diTerminate:
+    default:
+        return false;
+    }
+}
+
+bool TInstanceGuard::SameTitle(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (SjisCharLen(a, i) == 2) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+            continue;
+        }
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::string TInstanceGuard::BaseName(std::string_view path)
+{
+    // Character-aware: 0x5C can be the second byte of a double-byte character.
+    const std::size_t slash = FindLastChar(path, '/');
+    const std::size_t backslash = FindLastChar(path, '\\');
+    std::size_t cut = 0;
+    if (slash != std::string_view::npos)
+        cut = slash + 1;
+    if (backslash != std::string_view::npos && backslash + 1 > cut)
+        cut = backslash + 1;
+    std::string_view name = path.substr(cut);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos)
+        name = name.substr(0, dot);
+    return std::string(name);
+}
