@@ -1,0 +1,76 @@
+// The exit codes of Tarnwick.exe, case by case, under Wine.
+#include "WinProgram.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TExitCase {
+    const char* name;
+    std::vector<std::string> args;
+    int jobs;                       // mails m1..n and jobs.txt
+    std::vector<std::string> keys;  // fake mailer keys
+    std::function<void(TWinProgram&)> prepare;
+    DWORD exitCode;
+    const char* box; // the text of a box that must come up, or nullptr
+};
+
+TEST(WinExitCode, Table)
+{
+    const std::vector<TExitCase> cases = {
+        {"alone /e: no job list", {"/e"}, 0, {}, nullptr, 1, nullptr},
+        {"/P names no file", {"/P", "missing.txt", "/i"}, 0, {}, nullptr, 1, nullptr},
+        {"/p in lower case", {"/p", "jobs.txt", "/i"}, 1, {}, nullptr, 1, nullptr},
+        {"/m takes /P as its value", {"/m", "/P", "jobs.txt", "/i"}, 1, {}, nullptr, 1, nullptr},
+        {"/f names no folder", {"/P", "jobs.txt", "/f", "nowhere", "/i"}, 1, {}, nullptr, 1, nullptr},
+        {"/t abc", {"/P", "jobs.txt", "/t", "abc"}, 1, {}, nullptr, 1, "'abc' は浮動小数点数ではありません"},
+        {"last mail failed with 3", {"/P", "jobs.txt", "/i"}, 2, {"FAKE_MAILER_EXIT_SEQ=5,3"}, nullptr, 3, nullptr},
+        {"an earlier mail failed, the last was sent", {"/P", "jobs.txt", "/i"}, 2, {"FAKE_MAILER_EXIT_SEQ=4,0"}, nullptr, 0, nullptr},
+        {"every line skipped", {"/P", "jobs.txt", "/i"}, 0,
+         {}, [](TWinProgram& p) { p.WriteLines("jobs.txt", {"mails\\none.txt,C1"}); }, 0, nullptr},
+        {"mailer not startable", {"/P", "jobs.txt", "/i"}, 1,
+         {}, [](TWinProgram& p) { p.WriteBytes("Tarnwick.ini", "[Mail]\r\nName=Z:\\nowhere\\smail.exe\r\n"); },
+         0xFFFFFFFFu, nullptr},
+        {"definition too short", {"/P", "jobs.txt", "/i"}, 1,
+         {}, [](TWinProgram& p) { p.WriteLines("mails\\m1.txt", {"..\\logs\\out.txt", "host"}); }, 0xFFFFFFFFu, nullptr},
+        {"body cannot be written", {"/P", "jobs.txt", "/i"}, 2,
+         {}, [](TWinProgram& p) { p.MakeFolder("temp\\body.txt"); }, 1, "OSに不具合が発生しました。送信を中止します"},
+    };
+    for (const TExitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWinProgram program;
+        if (c.jobs > 0)
+            program.WriteJobs(c.jobs);
+        program.MailerKeys(c.keys);
+        if (c.prepare)
+            c.prepare(program);
+        const TFinished f = program.Run(c.args);
+        ASSERT_FALSE(f.timedOut);
+        EXPECT_EQ(f.exitCode, c.exitCode);
+        if (c.box) {
+            ASSERT_EQ(f.boxes.size(), 1u);
+            EXPECT_NE(f.boxes[0].find(c.box), std::string::npos) << f.boxes[0];
+        } else {
+            EXPECT_TRUE(f.boxes.empty()) << f.boxes.front();
+        }
+    }
+}
+
+TEST(WinExitCode, NoArgumentsStaysOpenUntilClosed)
+{
+    TWinProgram program;
+    program.WriteLines("$mail_result.csv", {});
+    program.Start({});
+    const HWND form = program.FindWindowOf("TForm1");
+    ASSERT_NE(form, nullptr);
+    // Still open a moment later: nothing closes it but the user.
+    Sleep(500);
+    ASSERT_TRUE(IsWindow(form));
+    PostMessageA(form, WM_CLOSE, 0, 0);
+    const TFinished f = program.Wait(20000);
+    EXPECT_EQ(f.exitCode, 0u);
+    // The window position went to the settings file.
+    EXPECT_NE(program.ReadBytes("Tarnwick.ini").find("[Pos]"), std::string::npos);
+}
+
+} // namespace
