@@ -2,8 +2,12 @@
 
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
+#include "support/OsName.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,13 +15,21 @@
 
 namespace fs = std::filesystem;
 
-TTempFolder::TTempFolder()
+std::string MakeUniqueFolder(const std::string& prefix)
 {
-    std::string tmpl = (fs::temp_directory_path() / "tarnwick-test-XXXXXX").string();
-    if (!mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl + "/";
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+        const fs::path p = fs::temp_directory_path() / (prefix + name);
+        std::error_code ec;
+        if (fs::create_directory(p, ec))
+            return p.string();
+    }
+    throw std::runtime_error("no temporary folder could be made");
 }
+
+TTempFolder::TTempFolder() : path_(MakeUniqueFolder("tarnwick-test-") + "/") {}
 
 TTempFolder::~TTempFolder()
 {
@@ -26,11 +38,17 @@ TTempFolder::~TTempFolder()
     fs::remove_all(path_, ec);
 }
 
-std::string TTempFolder::Cp932Path() const { return platform::Utf8ToCp932(path_); }
+std::string TTempFolder::Cp932Path() const { return platform::NormalizeSeparators(platform::Utf8ToCp932(path_)); }
+
+// The system's name of a file below the folder, from a UTF-8 test text.
+static fs::path Below(const TTempFolder& folder, const std::string& relative)
+{
+    return OsName(folder.Cp932Path() + platform::Utf8ToCp932(relative));
+}
 
 void TTempFolder::WriteBytes(const std::string& relative, const std::string& bytes) const
 {
-    const fs::path p = fs::path(path_) / relative;
+    const fs::path p = Below(*this, relative);
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
@@ -44,15 +62,19 @@ void TTempFolder::WriteLines(const std::string& relative, const std::vector<std:
     WriteBytes(relative, bytes);
 }
 
-void TTempFolder::MakeFolder(const std::string& relative) const { fs::create_directories(fs::path(path_) / relative); }
+void TTempFolder::MakeFolder(const std::string& relative) const { fs::create_directories(Below(*this, relative)); }
 
 std::string TTempFolder::ReadBytes(const std::string& relative) const
 {
-    std::ifstream in(fs::path(path_) / relative, std::ios::binary);
+    std::ifstream in(Below(*this, relative), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool TTempFolder::Exists(const std::string& relative) const { return fs::exists(fs::path(path_) / relative); }
+bool TTempFolder::Exists(const std::string& relative) const { return fs::exists(Below(*this, relative)); }
+
+const bool kWindows = platform::kPathSeparator == '\\';
+
+std::string Native(const std::string& cp932Path) { return platform::NormalizeSeparators(cp932Path); }
 
 std::string Sjis(const std::string& utf8) { return platform::Utf8ToCp932(utf8); }
 std::string Utf8(const std::string& cp932) { return platform::Cp932ToUtf8(cp932); }

@@ -1,0 +1,17 @@
+#include "support/OsName.h"
+
+#include "platform/Paths.h"
+
+#include <windows.h>
+
+std::filesystem::path OsName(const std::string& cp932Path)
+{
+    const std::string path = platform::ToOsPath(cp932Path);
+    if (path.empty())
+        return {};
+    std::wstring wide(path.size(), L'\0');
+    const int n = ::MultiByteToWideChar(932, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                                        static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return std::filesystem::path(wide);
+}
