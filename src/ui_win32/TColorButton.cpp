@@ -197,6 +197,12 @@ LRESULT TColorButton::Handle(UINT msg, WPARAM wp, LPARAM lp)
         EndPaint(hwnd_, &ps);
         return 0;
     }
+    case WM_PRINTCLIENT: {
+        RECT rc;
+        GetClientRect(hwnd_, &rc);
+        Paint(reinterpret_cast<HDC>(wp), rc.right, rc.bottom);
+        return 0;
+    }
     case WM_ERASEBKGND:
         return 1; // the face is filled completely on every paint
     case WM_SETFOCUS:
