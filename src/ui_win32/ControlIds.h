@@ -13,6 +13,8 @@ enum TControlId {
     idPanel1,
     idLabelState,
     idLabelSend,
+    // The command of mnuReSend, the popup menu's item.
+    idMnuReSend = 1001,
 };
 
 // Window classes of the program's own windows.

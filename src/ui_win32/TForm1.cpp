@@ -20,7 +20,6 @@ constexpr UINT kActivateMessage = WM_APP + 1;
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimerWait = 2;
 constexpr UINT_PTR kTerminationTimer = 3; // takes termination requests while no run is in progress
-constexpr UINT kResendCommand = 1001;
 constexpr DWORD kNormalStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 COLORREF Ref(std::uint32_t v) { return static_cast<COLORREF>(v & 0xFFFFFF); }
@@ -237,7 +236,7 @@ void TForm1::BuildControls()
 
     PopupMenu1 = CreatePopupMenu();
     const std::string resend(jp::kResendCommand);
-    AppendMenuA(PopupMenu1, MF_STRING, kResendCommand, resend.c_str());
+    AppendMenuA(PopupMenu1, MF_STRING, idMnuReSend, resend.c_str());
 }
 
 void TForm1::Layout()
@@ -340,7 +339,7 @@ LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp)
         }
         break;
     case WM_COMMAND:
-        if (LOWORD(wp) == kResendCommand) {
+        if (LOWORD(wp) == idMnuReSend) {
             mnuReSendClick();
             return 0;
         }
@@ -594,7 +593,7 @@ void TForm1::SetPauseCaption(std::string_view caption) { ColorButton2->SetCaptio
 
 void TForm1::SetResendEnabled(bool enabled)
 {
-    EnableMenuItem(PopupMenu1, kResendCommand, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(PopupMenu1, idMnuReSend, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 // --- Display operations --------------------------------------------------------

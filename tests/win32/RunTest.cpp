@@ -155,4 +155,47 @@ TEST(WinRun, TheWindowFollowsTheRun)
     EXPECT_EQ(f.exitCode, 0u);
 }
 
+TEST(WinRun, InvisibleWindowStillFollowsTheRun)
+{
+    TWinProgram program;
+    program.WriteJobs(1);
+    program.MailerKeys({"FAKE_MAILER_SLEEP_MS=1500"});
+    program.Start({"/P", "jobs.txt", "/i"});
+    const HWND form = program.FindWindowOf("TForm1");
+    ASSERT_NE(form, nullptr);
+    const HWND labelState = GetDlgItem(GetDlgItem(form, idPanel1), idLabelState);
+    ASSERT_TRUE(WaitFor([&] { return Utf8(WindowText(labelState)) == "送信中:1/1:m1.txt"; }, 20000));
+    RECT r;
+    GetWindowRect(form, &r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, 0);
+    EXPECT_EQ(r.bottom, 0);
+    EXPECT_EQ(GetWindowLongA(form, GWL_STYLE) & (WS_CAPTION | WS_BORDER | WS_THICKFRAME), 0);
+    EXPECT_EQ(program.Wait().exitCode, 0u);
+}
+
+TEST(WinRun, ResendCommandOfTheResultList)
+{
+    TWinProgram program;
+    program.WriteJobs(2);
+    program.MailerKeys({"FAKE_MAILER_EXIT_SEQ=7,0,0"});
+    program.Start({"/P", "jobs.txt", "/e"});
+    const HWND form = program.FindWindowOf("TForm1");
+    ASSERT_NE(form, nullptr);
+    // Kept open after the run: the result list holds a failed row.
+    ASSERT_TRUE(WaitFor([&] { return program.ReadLines("$mail_result.csv").size() == 2; }, 20000));
+    Sleep(500);
+    // The popup command (the menu's item sends it), then its confirmation box.
+    PostMessageA(form, WM_COMMAND, idMnuReSend, 0);
+    EXPECT_EQ(program.AnswerBox(), "エラーメールを再送しますか？");
+    ASSERT_TRUE(WaitFor([&] { return program.ReadLines("$mail_result.csv").size() == 1; }, 20000));
+    const auto results = program.ReadLines("$mail_result.csv");
+    EXPECT_EQ(Status(results[0]), "0");
+    EXPECT_NE(results[0].find("C1"), std::string::npos) << results[0];
+    EXPECT_EQ(Records(program).size(), 3u);
+    PostMessageA(form, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.Wait(20000).exitCode, 0u);
+}
+
 } // namespace

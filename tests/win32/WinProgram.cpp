@@ -265,16 +265,9 @@ TFinished TWinProgram::Wait(DWORD timeoutMs)
     for (;;) {
         if (WaitForSingleObject(pi_.hProcess, 50) == WAIT_OBJECT_0)
             break;
-        TBoxSearch s{pi_.dwProcessId};
-        EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&s));
-        if (s.box) {
-            // The box's text is its static control (id 0xFFFF); the default button answers.
-            f.boxes.push_back(Utf8(WindowText(GetDlgItem(s.box, 0xFFFF))));
-            const LRESULT def = SendMessageA(s.box, DM_GETDEFID, 0, 0);
-            const int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
-            PostMessageA(s.box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(s.box, id)));
-            WaitFor([&] { return !IsWindow(s.box) || !IsWindowVisible(s.box); }, 5000);
-        }
+        const std::string box = AnswerBox(0);
+        if (!box.empty())
+            f.boxes.push_back(box);
         if (GetTickCount() - start > timeoutMs) {
             f.timedOut = true;
             Kill();
@@ -283,6 +276,30 @@ TFinished TWinProgram::Wait(DWORD timeoutMs)
     }
     GetExitCodeProcess(pi_.hProcess, &f.exitCode);
     return f;
+}
+
+std::string TWinProgram::AnswerBox(DWORD timeoutMs)
+{
+    TBoxSearch s{pi_.dwProcessId};
+    WaitFor([&] {
+        EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&s));
+        return s.box != nullptr;
+    }, timeoutMs);
+    if (!s.box)
+        return {};
+    // The box's text is its static control (id 0xFFFF); the default button answers.
+    const std::string text = Utf8(WindowText(GetDlgItem(s.box, 0xFFFF)));
+    int id = IDOK;
+    for (int candidate : {IDOK, IDYES, IDNO, IDCANCEL, IDABORT, IDRETRY, IDIGNORE}) {
+        const HWND b = GetDlgItem(s.box, candidate);
+        if (b && (GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+            id = candidate;
+            break;
+        }
+    }
+    PostMessageA(s.box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(s.box, id)));
+    WaitFor([&] { return !IsWindow(s.box) || !IsWindowVisible(s.box); }, 5000);
+    return text.empty() ? " " : text;
 }
 
 HWND TWinProgram::FindWindowOf(const char* cls, DWORD timeoutMs) const

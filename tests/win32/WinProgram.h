@@ -57,6 +57,9 @@ public:
         Start(args);
         return Wait(timeoutMs);
     }
+    // Waits for a message box of the program, answers it with its default
+    // button and returns its text (UTF-8); empty when none came.
+    std::string AnswerBox(DWORD timeoutMs = 20000);
     DWORD ProcessId() const { return pi_.dwProcessId; }
     // The process's visible top-level window of class `cls`, waiting up to `timeoutMs`.
     HWND FindWindowOf(const char* cls, DWORD timeoutMs = 20000) const;
