@@ -3,7 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "support/OsName.h"
+#include "support/TestSystem.h"
 
 #include <cstdio>
 #include <cstdlib>

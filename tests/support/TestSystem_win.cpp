@@ -1,4 +1,4 @@
-#include "support/OsName.h"
+#include "support/TestSystem.h"
 
 #include "platform/Paths.h"
 
@@ -14,4 +14,12 @@ std::filesystem::path OsName(const std::string& cp932Path)
                                         static_cast<int>(wide.size()));
     wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return std::filesystem::path(wide);
+}
+
+void SetEnvironment(const char* name, const char* value)
+{
+    // The C runtime's copy, which getenv reads, and the process's own, which
+    // a started program inherits.
+    ::_putenv_s(name, value ? value : "");
+    ::SetEnvironmentVariableA(name, value);
 }
