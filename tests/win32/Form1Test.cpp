@@ -1,0 +1,76 @@
+// The Win32 main window in the test's own process: fonts, the tab order and
+// the guard's one-instance rule within a process.
+#include "ui_win32/ControlIds.h"
+#include "ui_win32/TForm1.h"
+
+#include "display/WindowWords.h"
+#include "support/RunFakes.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+LOGFONTA FontOf(HWND hwnd)
+{
+    LOGFONTA lf{};
+    const auto font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    GetObjectA(font, sizeof lf, &lf);
+    return lf;
+}
+
+class Win32Form1Test : public ::testing::Test {
+protected:
+    TTempFolder folder;
+    TVirtualClock clock;
+    TScriptedMailer mailer{clock};
+};
+
+TEST_F(Win32Form1Test, FontsOfTheWindowTheButtonsAndTheMarker)
+{
+    TForm1 form(nullptr, {}, folder.Cp932Path(), clock, mailer);
+    ASSERT_TRUE(form.Started());
+    const HWND panel1 = GetDlgItem(form.Handle(), idPanel1);
+    const HWND panel2 = GetDlgItem(form.Handle(), idPanel2);
+    const struct {
+        const char* name;
+        HWND hwnd;
+        int height;
+        bool bold;
+    } cases[] = {
+        {"ListView1", GetDlgItem(form.Handle(), idListView1), -12, false},
+        {"ListView2", GetDlgItem(form.Handle(), idListView2), -12, false},
+        {"Label1", GetDlgItem(panel2, idLabel1), -12, false},
+        {"LabelState", GetDlgItem(panel1, idLabelState), -12, false},
+        {"LabelSend", GetDlgItem(panel1, idLabelSend), -12, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LOGFONTA lf = FontOf(c.hwnd);
+        EXPECT_EQ(lf.lfHeight, c.height);
+        EXPECT_EQ(lf.lfWeight >= FW_BOLD, c.bold);
+        EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
+        EXPECT_EQ(std::string(lf.lfFaceName), std::string(jp::kFontFace));
+    }
+}
+
+TEST_F(Win32Form1Test, TabOrderStartsAtTheEndButton)
+{
+    TForm1 form(nullptr, {}, folder.Cp932Path(), clock, mailer);
+    ASSERT_TRUE(form.Started());
+    form.Show();
+    const HWND panel2 = GetDlgItem(form.Handle(), idPanel2);
+    const HWND order[] = {GetDlgItem(panel2, idColorButton1), GetDlgItem(panel2, idColorButton2),
+                          GetDlgItem(form.Handle(), idListView1), GetDlgItem(form.Handle(), idListView2),
+                          GetDlgItem(panel2, idColorButton1)};
+    EXPECT_EQ(GetFocus(), order[0]);
+    for (std::size_t k = 1; k < std::size(order); ++k) {
+        MSG msg{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+        EXPECT_TRUE(form.PreTranslate(msg));
+        EXPECT_EQ(GetFocus(), order[k]) << k;
+    }
+    // One guard per process.
+    EXPECT_THROW(TSingleInstance second, EMultiSingleInstance);
+}
+
+} // namespace
