@@ -26,15 +26,7 @@ std::string FromHex(const std::string& hex)
 std::vector<TMailerRun> Records(const TWinProgram& program)
 {
     std::vector<TMailerRun> runs;
-    FILE* f = std::fopen(program.RecordPath().c_str(), "rb");
-    if (!f)
-        return runs;
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    std::fclose(f);
+    const std::string text = program.ReadBytes("mailer.rec");
     TMailerRun run;
     std::size_t start = 0;
     while (start < text.size()) {
