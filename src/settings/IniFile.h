@@ -35,8 +35,9 @@ public:
                            std::string_view defaultValue) const;
 
     // The names of the keys of the first section of that name, in file order,
-    // each once (as the classic call with no key name lists them). Empty when
-    // the file or the section is missing.
+    // each once (the classic call with no key name lists a repeated name again,
+    // though only its first line can be read). Empty when the file or the
+    // section is missing.
     std::vector<std::string> ReadKeyNames(std::string_view section) const;
 
     // Creates the file, the section and the key as needed, or replaces the value

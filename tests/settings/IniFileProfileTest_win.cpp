@@ -44,6 +44,9 @@
 //     extra section, a key "K" with value "1=v", a comment). A section name
 //     with ']' the system finds again, ours would not. Ours refuses all of
 //     them and leaves the file alone.
+// D8  Listing the keys of a section (no key name given). The system lists
+//     every key line, so a name that appears twice is listed twice; ours lists
+//     each name once, since only its first line can ever be read.
 //
 // Everything else in the corpus reads and writes alike: quotes, blanks around
 // names and values (space, tab, vertical tab, form feed, ^Z; not the
@@ -240,6 +243,19 @@ TEST_F(IniFileVsProfileCalls, ReadTheSameValues)
     }
 }
 
+TEST_F(IniFileVsProfileCalls, ListTheSameKeysButDuplicatesOnce)
+{
+    const std::string path = NewPath("k");
+    Put(path, "[S]\r\nA=1\r\n;c=2\r\nB\r\na=3\r\n\r\n  C  = 4\r\n[T]\r\nD=1\r\n[s]\r\nE=1\r\n");
+    std::vector<char> buffer(kBufferBytes, '\0');
+    const DWORD n = ::GetPrivateProfileStringA("S", nullptr, "", buffer.data(), kBufferBytes, path.c_str());
+    std::vector<std::string> system;
+    for (std::size_t i = 0; i < n; i += system.back().size() + 1)
+        system.emplace_back(buffer.data() + i);
+    EXPECT_EQ(system, (std::vector<std::string>{"A", "a", "C"}));                // D8
+    EXPECT_EQ(TIniFile(path).ReadKeyNames("S"), (std::vector<std::string>{"A", "C"})); // each once
+}
+
 // ---------------------------------------------------------------- writing
 
 struct TWrite {
@@ -284,7 +300,7 @@ const std::vector<TWriteCase>& WriteCases()
          "[S]\r\nK=old\r\nL=new\r\n"},
         {"a key added to a section without keys", "[A]\r\n[B]\r\nY=2\r\n"s, {{"A", "K", "v"}},
          "[A]\r\nK=v\r\n[B]\r\nY=2\r\n"},
-        {"a key written after a comment line", "[S]\r\nK=old\r\n;tail\r\n"s, {{"T", "K", "v"}},
+        {"D6: a new section after a comment", "[S]\r\nK=old\r\n;tail\r\n"s, {{"T", "K", "v"}},
          "[S]\r\nK=old\r\n;tail\r\n\r\n[T]\r\nK=v\r\n", "[S]\r\nK=old\r\n;tail\r\n[T]\r\nK=v\r\n"},
         {"D6: a new section", "[Mail]\r\nName=smail.exe\r\n"s, {{"Pos", "Top", "0"}, {"Pos", "Left", "0"}},
          "[Mail]\r\nName=smail.exe\r\n\r\n[Pos]\r\nTop=0\r\nLeft=0\r\n",
