@@ -16,5 +16,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The C and C++ runtimes are linked in, so the programs need no DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-find_program(TARNWICK_WINE NAMES wine wine64 REQUIRED)
+find_program(TARNWICK_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib/wine64 NO_DEFAULT_PATH REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${TARNWICK_WINE})

@@ -2,6 +2,8 @@
 // through the code under test.
 #pragma once
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,9 +16,7 @@ class SettingsTestFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tarn_settings_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl + "/";
+        dir_ = MakeUniqueFolder("tarn_settings_") + "/";
     }
     void TearDown() override
     {

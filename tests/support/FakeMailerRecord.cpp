@@ -41,6 +41,8 @@ std::vector<FakeMailerRun> ReadFakeMailerRecords(const std::string& path)
             continue;
         } else if (key == "ARG") {
             run.args.push_back(FromHex(value));
+        } else if (key == "LINE") {
+            run.commandLine = FromHex(value);
         } else if (key == "CWD") {
             run.cwd = FromHex(value);
         } else if (key == "TZ") {
@@ -65,5 +67,5 @@ std::vector<FakeMailerRun> ReadFakeMailerRecords(const std::string& path)
 
 std::string FakeMailerPath()
 {
-    return TARNWICK_BIN_DIR "/fake_mailer";
+    return TARNWICK_BIN_DIR "/fake_mailer" TARNWICK_EXE_SUFFIX;
 }

@@ -8,6 +8,7 @@
 
 struct FakeMailerRun {
     std::vector<std::string> args;   // argv bytes, argv[0] first
+    std::string commandLine;         // the command line as given (Windows only)
     std::string cwd;                 // its current folder (operating system's path)
     std::optional<std::string> tz;   // TZ, when set
     bool batchFilePresent = false;   // "$mail.bat" existed in its current folder

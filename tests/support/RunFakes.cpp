@@ -3,23 +3,22 @@
 #include "platform/CodePage.h"
 #include "run/TDelivery.h"
 
-#include <ctime>
+#include <chrono>
 
 platform::LocalTime TVirtualClock::Now()
 {
-    tm t{};
-    t.tm_year = start.year - 1900;
-    t.tm_mon = start.month - 1;
-    t.tm_mday = start.day;
-    t.tm_hour = start.hour;
-    t.tm_min = start.minute;
-    t.tm_sec = start.second;
+    using namespace std::chrono;
+    const sys_days day = year{start.year} / month{static_cast<unsigned>(start.month)} / static_cast<unsigned>(start.day);
     const std::uint64_t ms = now_ + static_cast<std::uint64_t>(start.millisecond);
-    time_t secs = timegm(&t) + static_cast<time_t>(ms / 1000);
-    tm out{};
-    gmtime_r(&secs, &out);
-    return platform::LocalTime{out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour, out.tm_min, out.tm_sec,
-                               static_cast<int>(ms % 1000)};
+    const sys_time<milliseconds> at = day + hours{start.hour} + minutes{start.minute} + seconds{start.second}
+        + milliseconds{static_cast<long long>(ms)} - milliseconds{start.millisecond};
+    const sys_days atDay = floor<days>(at);
+    const year_month_day date{atDay};
+    const hh_mm_ss<milliseconds> time{at - atDay};
+    return platform::LocalTime{static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+                               static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(time.hours().count()),
+                               static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
+                               static_cast<int>(time.subseconds().count())};
 }
 
 void TRecordingView::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)

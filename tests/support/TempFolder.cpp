@@ -3,7 +3,9 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,13 +13,21 @@
 
 namespace fs = std::filesystem;
 
-TTempFolder::TTempFolder()
+std::string MakeUniqueFolder(const std::string& prefix)
 {
-    std::string tmpl = (fs::temp_directory_path() / "tarnwick-test-XXXXXX").string();
-    if (!mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl + "/";
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+        const fs::path p = fs::temp_directory_path() / (prefix + name);
+        std::error_code ec;
+        if (fs::create_directory(p, ec))
+            return p.string();
+    }
+    throw std::runtime_error("no temporary folder could be made");
 }
+
+TTempFolder::TTempFolder() : path_(MakeUniqueFolder("tarnwick-test-") + "/") {}
 
 TTempFolder::~TTempFolder()
 {

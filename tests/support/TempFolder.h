@@ -29,6 +29,10 @@ private:
     std::string path_;
 };
 
+// A new, empty folder under the system's temporary folder, named `prefix` and
+// a random part; the operating system's path without a final separator.
+std::string MakeUniqueFolder(const std::string& prefix);
+
 // UTF-8 to CP932 bytes (and back) for test texts.
 std::string Sjis(const std::string& utf8);
 std::string Utf8(const std::string& cp932);

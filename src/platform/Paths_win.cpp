@@ -1,0 +1,68 @@
+#include "platform/Paths.h"
+
+#include "jtext/SjisBytes.h"
+
+#include <windows.h>
+
+namespace platform {
+
+const char kPathSeparator = '\\';
+
+std::string ProgramPath()
+{
+    // The executable does not move while it runs: read it once.
+    static const std::string path = [] {
+        std::string buf(MAX_PATH, '\0');
+        for (;;) {
+            const DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+            if (n == 0)
+                return std::string();
+            if (n < buf.size()) {
+                buf.resize(n);
+                return buf;
+            }
+            buf.resize(buf.size() * 2);
+        }
+    }();
+    return path;
+}
+
+std::string ProgramOsPath() { return ProgramPath(); }
+
+std::string ProgramFolder()
+{
+    const std::string folder = FolderOf(ProgramPath());
+    return folder.empty() ? std::string(".\\") : folder;
+}
+
+// Windows takes either separator; the program writes backslashes. A "/" is
+// never the second byte of a double-byte character.
+std::string NormalizeSeparators(std::string_view cp932Path) { return ReplaceChar(cp932Path, '/', '\\'); }
+
+// As the relative-path rule reads it: a drive letter before the second
+// character's ":" makes a path absolute; "\\server\share" paths do not count.
+bool IsAbsolutePath(std::string_view cp932Path) { return cp932Path.size() >= 2 && cp932Path[1] == ':'; }
+
+bool IsFileSystemRoot(std::string_view cp932Folder)
+{
+    const std::string path = NormalizeSeparators(cp932Folder);
+    if (path.empty() || path.find('\0') != std::string::npos)
+        return false;
+    char full[MAX_PATH * 2], volume[MAX_PATH * 2];
+    const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full || !::GetVolumePathNameA(full, volume, sizeof volume))
+        return false;
+    std::string f = full, v = volume;
+    if (f.back() != '\\')
+        f += '\\';
+    if (v.back() != '\\')
+        v += '\\';
+    return ::lstrcmpiA(f.c_str(), v.c_str()) == 0;
+}
+
+// The "A" functions take the program's own CP932 texts: no conversion.
+std::string ToOsPath(std::string_view cp932Path) { return NormalizeSeparators(cp932Path); }
+
+std::string FromOsPath(std::string_view osPath) { return std::string(osPath); }
+
+} // namespace platform

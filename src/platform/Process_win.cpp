@@ -1,0 +1,205 @@
+#include "platform/Process.h"
+
+#include "jtext/SjisBytes.h"
+#include "platform/FreshFile.h"
+#include "platform/Paths.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace platform {
+
+// The process and its main thread as CreateProcessA gave them, and the job
+// that holds the process and whatever it starts (so that ending a mailer
+// started through the command interpreter ends the mailer too).
+struct ChildHandles {
+    HANDLE process = nullptr;
+    HANDLE thread = nullptr;
+    HANDLE job = nullptr;
+    DWORD id = 0;
+};
+
+ChildProcess::ChildProcess() = default;
+ChildProcess::~ChildProcess() { CloseProcess(*this); }
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept = default;
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
+{
+    if (this != &other) {
+        CloseProcess(*this);
+        handles = std::move(other.handles);
+        exitCode = other.exitCode;
+        exited = other.exited;
+    }
+    return *this;
+}
+
+long ProcessId(const ChildProcess& child) { return child.handles ? static_cast<long>(child.handles->id) : -1; }
+
+namespace {
+
+// How a process ended by EndProcessSession reports itself: as a POSIX mailer
+// ended by SIGTERM does, so the record reads the same on both systems.
+constexpr UINT kEndedExitCode = 143;
+
+// The longest command line CreateProcessA takes, its terminating NUL included.
+constexpr std::size_t kMaxCommandLine = 32767;
+
+// Starts the command line hidden, as the classic program does: no application
+// name (the first word names the program, found by the system's search), no
+// inherited handles, a console of its own, the program's environment and
+// current folder.
+bool CreateHidden(std::string_view commandLine, ChildProcess& child)
+{
+    if (commandLine.find('\0') != std::string_view::npos || commandLine.size() >= kMaxCommandLine
+        || Trim(commandLine).empty())
+        return false;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    std::string line(commandLine); // CreateProcessA may write into it
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &startup, &info))
+        return false;
+    CloseProcess(child);
+    child.handles = std::make_unique<ChildHandles>();
+    child.handles->process = info.hProcess;
+    child.handles->thread = info.hThread;
+    child.handles->id = info.dwProcessId;
+    child.exitCode = 0;
+    child.exited = false;
+    // What the process starts from now on belongs to the job too. A job that
+    // cannot be made leaves EndProcessSession to end the process alone.
+    if (HANDLE job = ::CreateJobObjectA(nullptr, nullptr)) {
+        if (::AssignProcessToJobObject(job, info.hProcess))
+            child.handles->job = job;
+        else
+            ::CloseHandle(job);
+    }
+    return true;
+}
+
+} // namespace
+
+bool CommandLineFits(std::string_view commandLine) { return commandLine.size() < kMaxCommandLine; }
+
+std::string FindProgram(std::string_view name)
+{
+    const std::string n = NormalizeSeparators(name);
+    if (n.empty() || n.find('\0') != std::string::npos)
+        return {};
+    char found[MAX_PATH * 2];
+    const DWORD len = ::SearchPathA(nullptr, n.c_str(), ".exe", sizeof found, found, nullptr);
+    if (len == 0 || len >= sizeof found)
+        return {};
+    const DWORD attributes = ::GetFileAttributesA(found);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? std::string(found, len)
+                                                                                                  : std::string();
+}
+
+std::size_t MaxCommandLineBytes() { return kMaxCommandLine - 1; }
+
+bool StartHidden(std::string_view commandLine, ChildProcess& child) { return CreateHidden(commandLine, child); }
+
+// The command line is the batch file's path: the system hands a ".bat" file to
+// the command interpreter.
+bool StartBatchHidden(std::string_view batchPath, ChildProcess& child) { return CreateHidden(ToOsPath(batchPath), child); }
+
+bool StartBatch(TFreshFile& script, TFreshFile& output, ChildProcess& child)
+{
+    // The command interpreter opens the script, and the mailer's output, by name.
+    if (!script.Close() || !output.Close())
+        return false;
+    return StartBatchHidden(script.Path(), child);
+}
+
+std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile)
+{
+    std::string script = "set TZ=JST-9\r\n";
+    script += commandLine;
+    if (!outputFile.empty()) {
+        script += " > ";
+        script += outputFile;
+    }
+    script += "\r\n";
+    return script;
+}
+
+std::string MakeMailerScript(std::string_view commandLine, std::string_view outputFile)
+{
+    return MakeBatchScript(commandLine, outputFile);
+}
+
+std::string BatchLineRefusal(std::string_view commandLine)
+{
+    bool quoted = false;
+    for (std::size_t i = 0; i < commandLine.size(); i += SjisCharLen(commandLine, i)) {
+        const char c = commandLine[i];
+        if (SjisCharLen(commandLine, i) > 1)
+            continue; // a second byte is never one of these
+        if (c == '\r' || c == '\n')
+            return "the command holds a line break, which would end the batch line";
+        if (c == '%')
+            return "the command holds \"%\", which the command interpreter would expand";
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == '&' || c == '|' || c == '<' || c == '>' || c == '^'))
+            return std::string("the command holds \"") + c + "\" outside quotes, which the command interpreter would act on";
+    }
+    return {};
+}
+
+WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs)
+{
+    if (child.exited)
+        return WaitResult::kExited;
+    if (!child.handles || !child.handles->process)
+        return WaitResult::kFailed;
+    switch (::WaitForSingleObject(child.handles->process, timeoutMs)) {
+    case WAIT_TIMEOUT:
+        return WaitResult::kTimeout;
+    case WAIT_OBJECT_0: {
+        DWORD code = 0;
+        if (!::GetExitCodeProcess(child.handles->process, &code))
+            return WaitResult::kFailed;
+        // The exit code as the status code holds it: 32 bits, signed.
+        child.exitCode = static_cast<int>(code);
+        child.exited = true;
+        return WaitResult::kExited;
+    }
+    default:
+        return WaitResult::kFailed;
+    }
+}
+
+void EndProcessSession(ChildProcess& child, std::uint32_t graceMs)
+{
+    (void)graceMs; // a hidden console program has no polite request to answer
+    if (child.exited || !child.handles)
+        return;
+    if (!child.handles->job || !::TerminateJobObject(child.handles->job, kEndedExitCode))
+        ::TerminateProcess(child.handles->process, kEndedExitCode);
+    // A terminated process ends at once; the bound only guards against a wait that cannot succeed.
+    WaitForExit(child, 10000);
+}
+
+void CloseProcess(ChildProcess& child)
+{
+    if (!child.handles)
+        return;
+    for (HANDLE h : {child.handles->process, child.handles->thread, child.handles->job}) {
+        if (h)
+            ::CloseHandle(h);
+    }
+    child.handles.reset();
+}
+
+void ExitProcessNow(int exitCode)
+{
+    std::fflush(nullptr);
+    ::ExitProcess(static_cast<UINT>(exitCode));
+}
+
+} // namespace platform
