@@ -13,7 +13,7 @@ std::string TDelivery::ApplyRelativePathRule(std::string_view path, const std::s
 {
     std::string p = platform::NormalizeSeparators(path);
     if (p.size() > 2 && !platform::IsAbsolutePath(p))
-        return base + p;
+        return platform::NormalizeSeparators(base) + p;
     return p;
 }
 

@@ -37,7 +37,7 @@ TEST_F(BatchCheckTest, EachKindOfFindingOnceWithItsLine)
     Mail("noto.txt", "host", ">#cc cc.txt", "件名3");
     Mail("nocc.txt", "host", "to4@example.jp,>#cc nothere.txt", "件名4");
     Mail("badaddr.txt", "host", "to5@example.jp,oops", "件名5");
-    Mail("nul.txt", std::string("ho\0st", 5), "to6@example.jp", "件名6");
+    Mail("nulbyte.txt", std::string("ho\0st", 5), "to6@example.jp", "件名6");
     Mail("strange.txt", "host", "to7@example.jp", "①の件");
     Mail("dup.txt", "host", "dup@example.jp", "同じ件名");
     Mail("nolog.txt", "host", "to10@example.jp", "件名10", "../nolog/outcome.txt");
@@ -45,7 +45,7 @@ TEST_F(BatchCheckTest, EachKindOfFindingOnceWithItsLine)
     Mail("long.txt", "host", std::string(140000, 'a') + "@example.jp", "件名12");
     Mail("fine.txt", "host", "fine@example.jp", "件名13");
     folder.WriteLines("jobs.txt", {"mails/none.txt,C1", "mails/short.txt,C2", "mails/noto.txt,C3", "mails/nocc.txt,C4",
-                                   "mails/badaddr.txt,C5", "mails/nul.txt,C6", "mails/strange.txt,C7", "mails/dup.txt,C8",
+                                   "mails/badaddr.txt,C5", "mails/nulbyte.txt,C6", "mails/strange.txt,C7", "mails/dup.txt,C8",
                                    "mails/dup.txt,C9", "mails/nolog.txt,C10", "mails/nofolder.txt,C11",
                                    "mails/long.txt,C12", "mails/fine.txt,C13"});
     ASSERT_TRUE(Parse({"/P", "jobs.txt", "/v"}));

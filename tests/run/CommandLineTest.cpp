@@ -17,7 +17,7 @@ TEST_F(CommandLineTest, AllOptionsWithTheirLetterCases)
                        "/d", "/z", "/i", "/r", "/e"}));
     const TRunState& s = delivery.State();
     EXPECT_EQ(s.JobList.size(), 3u);
-    EXPECT_EQ(s.WorkFolder, folder.Cp932Path() + "work/");
+    EXPECT_EQ(s.WorkFolder, Native(folder.Cp932Path() + "work/"));
     EXPECT_EQ(s.ProcessName, "name");
     EXPECT_EQ(s.SendLimit, 5);
     EXPECT_EQ(s.SendUnit, 3);

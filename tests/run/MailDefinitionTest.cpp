@@ -30,7 +30,7 @@ TEST_F(MailDefinitionTest, JobLineSplitsAtTheFirstCommaCharacterAware)
     WriteMail("a.txt");
     delivery.State().JobList = {"mails/a.txt,A01,extra", "mails/a.txt", "", ",A04", Sjis("mails/a.txt,ソ表,x"), "mails\\a.txt,B"};
     delivery.ReadJobLine(0);
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, P() + "mails/a.txt");
+    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, Native(P() + "mails/a.txt"));
     EXPECT_EQ(delivery.CurrentJob().SendCode, "A01,extra");
     delivery.ReadJobLine(1); // no comma: the whole line, unchanged
     EXPECT_EQ(delivery.CurrentJob().DefinitionPath, "mails/a.txt");
@@ -42,20 +42,35 @@ TEST_F(MailDefinitionTest, JobLineSplitsAtTheFirstCommaCharacterAware)
     delivery.ReadJobLine(4);
     EXPECT_EQ(Utf8(delivery.CurrentJob().SendCode), "ソ表,x");
     delivery.ReadJobLine(5); // Windows separators
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, P() + "mails/a.txt");
+    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, Native(P() + "mails/a.txt"));
     delivery.ReadJobLine(6); // past the end
     EXPECT_EQ(delivery.CurrentJob().DefinitionPath, "");
 }
 
 TEST_F(MailDefinitionTest, RelativePathRule)
 {
-    const std::string base = "/base/";
-    EXPECT_EQ(TDelivery::ApplyRelativePathRule("ab", base), "ab");
-    EXPECT_EQ(TDelivery::ApplyRelativePathRule("abc", base), "/base/abc");
-    EXPECT_EQ(TDelivery::ApplyRelativePathRule("/abs/x", base), "/abs/x");
-    EXPECT_EQ(TDelivery::ApplyRelativePathRule("jobs\\list.txt", base), "/base/jobs/list.txt");
-    // A 0x5C that is the second byte of a double-byte character is no separator.
-    EXPECT_EQ(TDelivery::ApplyRelativePathRule(Sjis("ソ\\表.txt"), base), "/base/" + Sjis("ソ/表.txt"));
+    // Longer than two characters and not absolute by the platform's test: the
+    // base goes in front. Windows looks for a drive letter alone, so a
+    // "\\server\share" path is prefixed too.
+    struct Case { std::string path, expected; };
+    const std::string base = kWindows ? "C:\\base\\" : "/base/";
+    std::vector<Case> cases = {
+        {"ab", "ab"},
+        {"abc", base + "abc"},
+        {"jobs\\list.txt", base + Native("jobs/list.txt")},
+        // A 0x5C that is the second byte of a double-byte character is no separator.
+        {Sjis("ソ\\表.txt"), base + Native(Sjis("ソ/表.txt"))},
+    };
+    if (kWindows) {
+        cases.push_back({"C:\\mail\\a.txt", "C:\\mail\\a.txt"});
+        cases.push_back({"c:x.txt", "c:x.txt"});
+        cases.push_back({"\\\\server\\share\\a.txt", base + "\\\\server\\share\\a.txt"});
+        cases.push_back({"/abs/x", base + "\\abs\\x"});
+    } else {
+        cases.push_back({"/abs/x", "/abs/x"});
+    }
+    for (const Case& c : cases)
+        EXPECT_EQ(TDelivery::ApplyRelativePathRule(c.path, base), c.expected) << c.path;
 }
 
 TEST_F(MailDefinitionTest, RecipientsEndAtTheFirstEmptyFieldAndKeepTheirBlanks)
@@ -104,14 +119,16 @@ TEST_F(MailDefinitionTest, HostAndPerMailFolder)
     folder.MakeFolder("mailfolders/m1");
     auto m = Parse(lines);
     EXPECT_EQ(m.Host, "smtp.example.jp");
-    EXPECT_EQ(m.MailFolder, P() + "mailfolders/m1/");
+    EXPECT_EQ(m.MailFolder, Native(P() + "mailfolders/m1/"));
     EXPECT_TRUE(folder.Exists("mailfolders/m1/body.txt"));
     lines[1] = "h,"; // nothing after the comma: no per-mail folder
     EXPECT_EQ(Parse(lines).MailFolder, "");
     EXPECT_EQ(delivery.CurrentMail().Host, "h");
     // A folder that is the root of the file system counts as none: the body
     // file goes to the work folder.
-    for (const char* root : {"h,\\", "h,/", "h,//", "h,/..", "h,\\..\\"}) {
+    const std::vector<std::string> roots = kWindows ? std::vector<std::string>{"h,\\", "h,/", "h,C:\\", "h,C:\\..\\"}
+                                                    : std::vector<std::string>{"h,\\", "h,/", "h,//", "h,/..", "h,\\..\\"};
+    for (const std::string& root : roots) {
         SCOPED_TRACE(root);
         lines[1] = root;
         EXPECT_EQ(Parse(lines).MailFolder, "");
@@ -123,20 +140,21 @@ TEST_F(MailDefinitionTest, HostAndPerMailFolder)
 
 TEST_F(MailDefinitionTest, OutcomeLogIsRelativeToTheDefinitionsFolder)
 {
-    EXPECT_EQ(Parse(Mail("t@x")).OutcomeLogPath, P() + "mails/log.txt");
+    EXPECT_EQ(Parse(Mail("t@x")).OutcomeLogPath, Native(P() + "mails/log.txt"));
 }
 
 TEST_F(MailDefinitionTest, AttachmentsDirectAndFromAListFile)
 {
     folder.WriteLines("list.csv", {"a.pdf,sub\\b.txt", "  ", Sjis("添付.doc")});
     auto m = Parse(Mail("t@x", "f", "*list.csv"));
-    EXPECT_EQ(m.AttachmentList, "\"" + P() + "a.pdf\",\"" + P() + "sub/b.txt\",\"" + P() + Sjis("添付.doc") + "\"");
+    EXPECT_EQ(m.AttachmentList, "\"" + P() + "a.pdf\",\"" + Native(P() + "sub/b.txt") + "\",\"" + P() + Sjis("添付.doc") + "\"");
     EXPECT_EQ(m.AttachmentNames, "a.pdf\tb.txt\t" + Sjis("添付.doc"));
     // "*" and a file that is not a ".csv": that file is the attachment.
     m = Parse(Mail("t@x", "f", "*report.pdf"));
     EXPECT_EQ(m.AttachmentList, "\"" + P() + "report.pdf\"");
-    m = Parse(Mail("t@x", "f", "/abs/one.txt,two.txt"));
-    EXPECT_EQ(m.AttachmentList, "\"/abs/one.txt\",\"" + P() + "two.txt\"");
+    const std::string abs = kWindows ? "C:\\abs\\one.txt" : "/abs/one.txt";
+    m = Parse(Mail("t@x", "f", abs + ",two.txt"));
+    EXPECT_EQ(m.AttachmentList, "\"" + abs + "\",\"" + P() + "two.txt\"");
     EXPECT_EQ(m.AttachmentNames, "one.txt\ttwo.txt");
 }
 

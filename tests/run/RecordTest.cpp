@@ -92,7 +92,7 @@ TEST_F(RecordTest, ALineThatCannotBeWrittenIsKeptReportedAndWrittenAfterALaterMa
     std::sort(counters.begin(), counters.end());
     EXPECT_EQ(counters, (std::vector<std::string>{"1,A001", "2,A002", "3,A003"}));
     EXPECT_EQ(ResultLines().size(), 3u);
-    EXPECT_NE(MailLog().find(": Record WriteError " + Utf8(folder.Cp932Path()) + "mails/../logs/outcome.txt\r\n"),
+    EXPECT_NE(MailLog().find(": Record WriteError " + Utf8(Native(folder.Cp932Path() + "mails/../logs/outcome.txt")) + "\r\n"),
               std::string::npos);
     EXPECT_NE(MailLog().find(": Record Written "), std::string::npos);
     EXPECT_EQ(view.Lines("Unattended:").size(), 1u);

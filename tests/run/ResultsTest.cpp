@@ -20,7 +20,7 @@ TEST_F(ResultsTest, ResultLineAndOutcomeLogLine)
 
     const auto lines = ResultLines();
     ASSERT_EQ(lines.size(), 2u);
-    const std::string def = Utf8(folder.Cp932Path()) + "mails/m.txt";
+    const std::string def = Utf8(Native(folder.Cp932Path() + "mails/m.txt"));
     // 5 s of mailer plus the 250 ms sleeps between waits: the line is composed at 9:05:12.
     EXPECT_EQ(lines[0], "2024/3/5,9:5:7,9:5:12,0,送信完了,h,TO:t@x\tCC:c@x,f@x,カナ,a.pdf\tb.pdf,1,A01," + def);
     const auto outcome = ReadUtf8Lines(folder.Path() + "logs/o.txt");
@@ -106,7 +106,7 @@ TEST_F(ResendTest, FailedMailsAreCollectedInSendingOrderAndResentOnYes)
     delivery.RunDelivery();
     const std::string p = folder.Cp932Path();
     ASSERT_TRUE(delivery.CollectFailed());
-    EXPECT_EQ(delivery.State().JobList, (std::vector<std::string>{p + "mails/m002.txt,A002", p + "mails/m004.txt,A004"}));
+    EXPECT_EQ(delivery.State().JobList, (std::vector<std::string>{Native(p + "mails/m002.txt") + ",A002", Native(p + "mails/m004.txt") + ",A004"}));
 
     delivery.ResendOnCommand(); // Yes
     EXPECT_EQ(view.Lines("AskYesNo:").size(), 1u);

@@ -2,6 +2,8 @@
 
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
+#include "support/TestSystem.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,11 +38,17 @@ TTempFolder::~TTempFolder()
     fs::remove_all(path_, ec);
 }
 
-std::string TTempFolder::Cp932Path() const { return platform::Utf8ToCp932(path_); }
+std::string TTempFolder::Cp932Path() const { return platform::NormalizeSeparators(platform::Utf8ToCp932(path_)); }
+
+// The system's name of a file below the folder, from a UTF-8 test text.
+static fs::path Below(const TTempFolder& folder, const std::string& relative)
+{
+    return OsName(folder.Cp932Path() + platform::Utf8ToCp932(relative));
+}
 
 void TTempFolder::WriteBytes(const std::string& relative, const std::string& bytes) const
 {
-    const fs::path p = fs::path(path_) / relative;
+    const fs::path p = Below(*this, relative);
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
@@ -54,15 +62,19 @@ void TTempFolder::WriteLines(const std::string& relative, const std::vector<std:
     WriteBytes(relative, bytes);
 }
 
-void TTempFolder::MakeFolder(const std::string& relative) const { fs::create_directories(fs::path(path_) / relative); }
+void TTempFolder::MakeFolder(const std::string& relative) const { fs::create_directories(Below(*this, relative)); }
 
 std::string TTempFolder::ReadBytes(const std::string& relative) const
 {
-    std::ifstream in(fs::path(path_) / relative, std::ios::binary);
+    std::ifstream in(Below(*this, relative), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool TTempFolder::Exists(const std::string& relative) const { return fs::exists(fs::path(path_) / relative); }
+bool TTempFolder::Exists(const std::string& relative) const { return fs::exists(Below(*this, relative)); }
+
+const bool kWindows = platform::kPathSeparator == '\\';
+
+std::string Native(const std::string& cp932Path) { return platform::NormalizeSeparators(cp932Path); }
 
 std::string Sjis(const std::string& utf8) { return platform::Utf8ToCp932(utf8); }
 std::string Utf8(const std::string& cp932) { return platform::Cp932ToUtf8(cp932); }

@@ -14,7 +14,7 @@ public:
 
     // The folder as an operating-system path ending in "/".
     const std::string& Path() const { return path_; }
-    // The folder as a CP932 path ending in "/".
+    // The folder as a CP932 path ending in the platform's separator.
     std::string Cp932Path() const;
 
     // Writes bytes to a file below the folder (creating sub-folders).
@@ -32,6 +32,12 @@ private:
 // A new, empty folder under the system's temporary folder, named `prefix` and
 // a random part; the operating system's path without a final separator.
 std::string MakeUniqueFolder(const std::string& prefix);
+
+// True in the Windows build, where a few cases of a table differ.
+extern const bool kWindows;
+
+// A CP932 path written with "/" in the platform's own separators.
+std::string Native(const std::string& cp932Path);
 
 // UTF-8 to CP932 bytes (and back) for test texts.
 std::string Sjis(const std::string& utf8);
