@@ -105,7 +105,7 @@ TParsedLine ParseLine(std::string_view text)
         const std::size_t close = FindChar(rest, ']');
         if (close != std::string_view::npos) {
             parsed.kind = TLineKind::lkSection;
-            parsed.name = std::string(TrimBlanks(rest.substr(0, close)));
+            parsed.name = std::string(UpToNul(TrimBlanks(rest.substr(0, close))));
         }
         return parsed;
     }

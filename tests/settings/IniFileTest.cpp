@@ -113,6 +113,7 @@ TEST_F(IniFileTest, ControlBytesNulAndHalfCharactersFollowTheProfileRules)
         {"other control bytes are not", "[S]\r\nK=\x01v\x1B\r\n\x1FL=1\r\n", "S", "L", "def"},
         {"a value ends at a NUL byte", "[S]\r\nK=a \0b\r\n"s, "S", "K", "a "},
         {"so does a key name", "[S]\r\nK\0X=a\r\n"s, "S", "K", "a"},
+        {"and a section name", "[S\0x]\r\nK=a\r\n"s, "S", "K", "a"},
         {"a lead byte alone at the end of a value is dropped", "[S]\r\nK=a\x82\r\n", "S", "K", "a"},
         {"also at the end of the file", "[S]\r\nK=\x82\x82\x82", "S", "K", "\x82\x82"},
         {"keys above the first header have the empty section name", "K=v\r\n[S]\r\n", "", "K", "v"},
