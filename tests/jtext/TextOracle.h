@@ -59,6 +59,10 @@ std::string Iso2022JpMissing();
 std::optional<std::string> Iso2022JpToCp932(std::string_view jis);
 std::optional<std::string> Cp932ToIso2022Jp(std::string_view cp932);
 
+// EUC-JP -> CP932, likewise where the system has a converter for it.
+std::string EucJpMissing();
+std::optional<std::string> EucJpToCp932(std::string_view euc);
+
 // NFKC of each UTF-8 text; nullopt when the system's normalizer cannot be
 // used, with the reason in *why.
 std::optional<std::vector<std::string>> Nfkc(const std::vector<std::string>& utf8, std::string* why);

@@ -37,6 +37,9 @@ std::string Iso2022JpMissing() { return {}; }
 std::optional<std::string> Iso2022JpToCp932(std::string_view jis) { return Iconv("ISO-2022-JP", "CP932", jis); }
 std::optional<std::string> Cp932ToIso2022Jp(std::string_view cp932) { return Iconv("CP932", "ISO-2022-JP", cp932); }
 
+std::string EucJpMissing() { return {}; }
+std::optional<std::string> EucJpToCp932(std::string_view euc) { return Iconv("EUC-JP", "CP932", euc); }
+
 std::optional<std::vector<std::string>> Nfkc(const std::vector<std::string>& utf8, std::string* why)
 {
     *why = "python3 with unicodedata is not available";

@@ -1,5 +1,6 @@
 // The converters of Windows: code page 932 through UTF-16, ISO-2022-JP
-// through code page 50220 where the system has it, NFKC by NormalizeString.
+// through code page 50220 and EUC-JP through 20932 where the system has them,
+// NFKC by NormalizeString.
 #include "TextOracle.h"
 
 #include <windows.h>
@@ -10,6 +11,7 @@ namespace oracle {
 namespace {
 
 constexpr UINT kIso2022Jp = 50220;
+constexpr UINT kEucJp = 20932;
 
 // Bytes of code page `cp` -> UTF-16; nullopt when any byte sequence is invalid.
 std::optional<std::wstring> Widen(UINT cp, std::string_view in)
@@ -74,6 +76,15 @@ std::string Iso2022JpMissing()
 
 std::optional<std::string> Iso2022JpToCp932(std::string_view jis) { return Convert(kIso2022Jp, 932, jis); }
 std::optional<std::string> Cp932ToIso2022Jp(std::string_view cp932) { return Convert(932, kIso2022Jp, cp932); }
+
+std::string EucJpMissing()
+{
+    if (IsValidCodePage(kEucJp))
+        return {};
+    return "this system has no EUC-JP converter (code page 20932)";
+}
+
+std::optional<std::string> EucJpToCp932(std::string_view euc) { return Convert(kEucJp, 932, euc); }
 
 std::optional<std::vector<std::string>> Nfkc(const std::vector<std::string>& utf8, std::string* why)
 {
