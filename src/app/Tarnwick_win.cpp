@@ -55,7 +55,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         if (!form.Started()) {
             // Another instance runs: nothing shown, nothing read or written.
             DestroyWindow(application);
-            TSingleInstance::BringForwardAtExit();
             return 0;
         }
         form.Delivery().SetTermination(termination);

@@ -2,6 +2,7 @@
 
 #include "jtext/JpWords.h"
 #include "jtext/SjisBytes.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -57,6 +58,13 @@ bool TInstanceGuard::Loaded()
     default:
         return false;
     }
+}
+
+void TInstanceGuard::ActivateFirst()
+{
+    const std::string exeName = BaseName(platform::ProgramPath());
+    if (SameTitle(platform::ReadMarkerTitle(uniqueName_), exeName))
+        platform::RequestActivation(uniqueName_);
 }
 
 bool TInstanceGuard::SameTitle(std::string_view a, std::string_view b)

@@ -1,8 +1,8 @@
 // What both windows' single-instance guards share: the settings, the one-guard
 // rule, the check on the platform's instance marker, the action of a later
-// instance, and the title rule. How a first instance is brought forward is
-// each window's own (a request to the holder, or a walk of the top-level
-// windows).
+// instance, and the title rule. The platform finds the first instance and
+// brings it forward (on Windows by its application window; elsewhere the
+// holder listens for the request, which is the window's part).
 #pragma once
 
 #include "platform/Errors.h"
@@ -65,9 +65,9 @@ protected:
     platform::TInstanceMarker& Marker() { return marker_; }
     // This instance took the marker.
     virtual void Claimed() {}
-    // Another instance holds the marker and this one ends: find it and bring
-    // it forward where the rule allows.
-    virtual void ActivateFirst() = 0;
+    // Another instance holds the marker and this one ends: the first comes
+    // forward only when its application title is this executable's name.
+    virtual void ActivateFirst();
 
 private:
     TDupInstAction dupInstAction_ = diActivateFirst;

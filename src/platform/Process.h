@@ -23,6 +23,9 @@ class TFreshFile;
 
 // This platform's handles of a started child; only its own source knows them.
 struct ChildHandles;
+struct ChildHandlesRelease {
+    void operator()(ChildHandles* handles) const; // closes and frees them
+};
 
 // A started child process. Its handles are released by CloseProcess or when
 // it goes out of scope (the child itself is not killed).
@@ -34,7 +37,7 @@ struct ChildProcess {
 
     bool Started() const { return handles != nullptr; }
 
-    std::unique_ptr<ChildHandles> handles;
+    std::unique_ptr<ChildHandles, ChildHandlesRelease> handles;
     int exitCode = 0;    // valid once WaitForExit returned kExited
     bool exited = false; // the exit status has been collected
 };

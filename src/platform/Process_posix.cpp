@@ -30,18 +30,11 @@ struct ChildHandles {
     int pidfd = -1;
 };
 
-ChildProcess::ChildProcess() = default;
-ChildProcess::~ChildProcess() { CloseProcess(*this); }
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept = default;
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
+void ChildHandlesRelease::operator()(ChildHandles* handles) const
 {
-    if (this != &other) {
-        CloseProcess(*this);
-        handles = std::move(other.handles);
-        exitCode = other.exitCode;
-        exited = other.exited;
-    }
-    return *this;
+    if (handles && handles->pidfd >= 0)
+        ::close(handles->pidfd);
+    delete handles;
 }
 
 long ProcessId(const ChildProcess& child) { return child.handles ? child.handles->pid : -1; }
@@ -151,7 +144,7 @@ bool Spawn(const std::string& osPath, const std::vector<std::string>& args, Chil
         return false;
 
     CloseProcess(child);
-    child.handles = std::make_unique<ChildHandles>();
+    child.handles.reset(new ChildHandles);
     child.exitCode = 0;
     child.exited = false;
     child.handles->pid = pid;
@@ -366,8 +359,6 @@ void CloseProcess(ChildProcess& child)
     // Reap a child that has ended meanwhile so it leaves no zombie.
     if (!child.exited && child.handles->pid > 0)
         TryReap(child, WNOHANG);
-    if (child.handles->pidfd >= 0)
-        ::close(child.handles->pidfd);
     child.handles.reset();
 }
 

@@ -20,18 +20,15 @@ struct ChildHandles {
     DWORD id = 0;
 };
 
-ChildProcess::ChildProcess() = default;
-ChildProcess::~ChildProcess() { CloseProcess(*this); }
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept = default;
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
+void ChildHandlesRelease::operator()(ChildHandles* handles) const
 {
-    if (this != &other) {
-        CloseProcess(*this);
-        handles = std::move(other.handles);
-        exitCode = other.exitCode;
-        exited = other.exited;
+    if (!handles)
+        return;
+    for (HANDLE h : {handles->process, handles->thread, handles->job}) {
+        if (h)
+            ::CloseHandle(h);
     }
-    return *this;
+    delete handles;
 }
 
 long ProcessId(const ChildProcess& child) { return child.handles ? static_cast<long>(child.handles->id) : -1; }
@@ -64,7 +61,7 @@ bool CreateHidden(std::string_view commandLine, ChildProcess& child)
                           nullptr, nullptr, &startup, &info))
         return false;
     CloseProcess(child);
-    child.handles = std::make_unique<ChildHandles>();
+    child.handles.reset(new ChildHandles);
     child.handles->process = info.hProcess;
     child.handles->thread = info.hThread;
     child.handles->id = info.dwProcessId;
@@ -187,12 +184,6 @@ void EndProcessSession(ChildProcess& child, std::uint32_t graceMs)
 
 void CloseProcess(ChildProcess& child)
 {
-    if (!child.handles)
-        return;
-    for (HANDLE h : {child.handles->process, child.handles->thread, child.handles->job}) {
-        if (h)
-            ::CloseHandle(h);
-    }
     child.handles.reset();
 }
 

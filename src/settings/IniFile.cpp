@@ -25,9 +25,12 @@ struct TParsedLine {
     std::size_t valueStart = 0; // key lines: first byte of the value
 };
 
+// The blanks of the classic profile rules: space, tab, vertical tab, form
+// feed, and the old end-of-file mark ^Z. None of them is ever the second byte
+// of a double-byte character.
 bool IsBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 std::size_t CharLen(std::string_view s, std::size_t i)
@@ -81,6 +84,13 @@ std::vector<TIniLine> SplitKeepingEnds(std::string_view contents)
     return lines;
 }
 
+// Names and values are texts that end at a NUL byte, as the strings of the
+// classic calls do: whatever follows a NUL on its line is never seen.
+std::string_view UpToNul(std::string_view s)
+{
+    return s.substr(0, s.find('\0'));
+}
+
 TParsedLine ParseLine(std::string_view text)
 {
     TParsedLine parsed;
@@ -95,7 +105,7 @@ TParsedLine ParseLine(std::string_view text)
         const std::size_t close = FindChar(rest, ']');
         if (close != std::string_view::npos) {
             parsed.kind = TLineKind::lkSection;
-            parsed.name = std::string(TrimBlanks(rest.substr(0, close)));
+            parsed.name = std::string(UpToNul(TrimBlanks(rest.substr(0, close))));
         }
         return parsed;
     }
@@ -103,7 +113,7 @@ TParsedLine ParseLine(std::string_view text)
     if (eq == std::string_view::npos)
         return parsed;
     parsed.kind = TLineKind::lkKey;
-    parsed.name = std::string(TrimBlanks(text.substr(b, eq - b)));
+    parsed.name = std::string(UpToNul(TrimBlanks(text.substr(b, eq - b))));
     std::size_t v = eq + 1;
     while (v < text.size() && IsBlank(text[v]))
         ++v;
@@ -119,10 +129,12 @@ struct TKeyPlace {
     std::size_t valueStart = 0;
 };
 
+// Keys above the first section header belong to the section without a name
+// (only reading can reach them: the writer needs a name).
 TKeyPlace FindKey(const std::vector<TIniLine>& lines, std::string_view section, std::string_view key)
 {
     TKeyPlace place;
-    bool inSection = false;
+    bool inSection = section.empty();
     for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
         const TParsedLine parsed = ParseLine(lines[i].text);
         if (parsed.kind == TLineKind::lkSection) {
@@ -153,14 +165,15 @@ std::string_view StripQuotes(std::string_view v)
 
 // Cut to the read limit on a character boundary: half a character would glue
 // itself to whatever the caller puts after the value.
+// A lead byte at the very end of a value, with no second byte, is dropped too.
 std::string_view CutValue(std::string_view v)
 {
-    if (v.size() <= TIniFile::kMaxValueBytes)
-        return v;
     std::size_t i = 0;
     while (i < v.size()) {
         const std::size_t len = CharLen(v, i);
         if (i + len > TIniFile::kMaxValueBytes)
+            break;
+        if (len == 1 && i + 1 == v.size() && IsSjisLead(static_cast<unsigned char>(v[i])))
             break;
         i += len;
     }
@@ -199,7 +212,7 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     if (place.keyLine < 0)
         return std::string(defaultValue);
     const std::string_view text = lines[place.keyLine].text;
-    const std::string_view value = TrimBlanks(text.substr(place.valueStart));
+    const std::string_view value = UpToNul(TrimBlanks(text.substr(place.valueStart)));
     return std::string(CutValue(StripQuotes(value)));
 }
 
@@ -210,7 +223,7 @@ std::vector<std::string> TIniFile::ReadKeyNames(std::string_view section) const
     if (!platform::TryLoadFile(path_, contents))
         return names;
     section = TrimBlanks(section);
-    bool inSection = false;
+    bool inSection = section.empty();
     for (const TIniLine& line : SplitKeepingEnds(contents)) {
         const TParsedLine parsed = ParseLine(line.text);
         if (parsed.kind == TLineKind::lkSection) {
@@ -236,6 +249,10 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
         HasLineBreak(value) || FindChar(section, ']') != std::string_view::npos ||
         FindChar(key, '=') != std::string_view::npos || key.front() == ';' || key.front() == '[')
         return false;
+
+    // Blanks in front of a value would never be read back.
+    while (!value.empty() && IsBlank(value.front()))
+        value.remove_prefix(1);
 
     // An existing file that cannot be read must not be replaced by a new one.
     std::string contents;

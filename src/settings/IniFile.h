@@ -1,16 +1,19 @@
 // Initialization files with the classic profile rules, over CP932 byte texts.
 //
 // Reading: section and key names match without regard to ASCII case (double-byte
-// characters match exactly); blanks (space, tab) around names and values are
-// dropped; one pair of matching quotes (" or ') around a value is removed; only
-// the first section of a name and the first key of a name in it count; a value
-// is cut to kMaxValueBytes without splitting a double-byte character. Lines end
-// CR LF, LF or CR. A line whose first non-blank character is ';' is a comment,
-// a line without '=' is not a key. A missing file, section or key gives the
-// caller's default; a key with an empty value gives an empty text.
+// characters match exactly); blanks (space, tab, vertical tab, form feed, ^Z)
+// around names and values are dropped; names and values end at a NUL byte; one
+// pair of matching quotes (" or ') around a value is removed; only the first
+// section of a name and the first key of a name in it count; keys above the
+// first section header belong to the section with the empty name; a value is
+// cut to kMaxValueBytes without splitting a double-byte character, and a lead
+// byte that ends a value alone is dropped. Lines end CR LF, LF or CR. A line
+// whose first non-blank character is ';' is a comment, a line without '=' is
+// not a key. A missing file, section or key gives the caller's default; a key
+// with an empty value gives an empty text.
 //
 // Writing changes only the line of the key (or adds lines) and keeps every
-// other byte of the file. The file is read afresh on every call: these files
+// other byte of the file; blanks in front of a written value are dropped. The file is read afresh on every call: these files
 // are tiny and touched a handful of times in a run.
 #pragma once
 
@@ -32,8 +35,9 @@ public:
                            std::string_view defaultValue) const;
 
     // The names of the keys of the first section of that name, in file order,
-    // each once (as the classic call with no key name lists them). Empty when
-    // the file or the section is missing.
+    // each once (the classic call with no key name lists a repeated name again,
+    // though only its first line can be read). Empty when the file or the
+    // section is missing.
     std::vector<std::string> ReadKeyNames(std::string_view section) const;
 
     // Creates the file, the section and the key as needed, or replaces the value

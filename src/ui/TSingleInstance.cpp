@@ -1,7 +1,6 @@
 #include "ui/TSingleInstance.h"
 
 #include "platform/CodePage.h"
-#include "platform/Paths.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -26,15 +25,6 @@ void TSingleInstance::Claimed()
         if (Marker().AcceptActivation())
             BringForward();
     });
-}
-
-void TSingleInstance::ActivateFirst()
-{
-    // The first instance comes forward only when its application title is
-    // this executable's name.
-    const std::string exeName = BaseName(platform::ProgramPath());
-    if (SameTitle(platform::ReadMarkerTitle(UniqueName()), exeName))
-        platform::RequestActivation(UniqueName());
 }
 
 // The most recently active window of this instance: an open dialog, else the

@@ -29,7 +29,6 @@ public:
 
 protected:
     void Claimed() override;
-    void ActivateFirst() override;
 
 private:
     void BringForward();

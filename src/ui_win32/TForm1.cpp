@@ -142,7 +142,7 @@ TForm1::TForm1(HWND application, std::vector<std::string> args, std::string prog
     Layout();
 
     // The guard acts while the window is built: a later instance ends here.
-    SingleInstance1 = std::make_unique<TSingleInstance>(application_);
+    SingleInstance1 = std::make_unique<TSingleInstance>();
     SingleInstance1->SetDupInstAction(diActivateFirst);
     SingleInstance1->SetUniqueName("Ident8957");
     if (!SingleInstance1->Loaded())

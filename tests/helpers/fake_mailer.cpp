@@ -29,6 +29,8 @@
 //   NULLIO <3 digits>   1 per standard handle 0, 1, 2 that is /dev/null
 //   FDS <n>             open descriptors above 2
 //   END
+#include "FakeMailerKeys.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -83,58 +85,10 @@ void WriteAll(int fd, const std::string& data)
 
 void LoadKeys(char** envp)
 {
-    for (char** e = envp; *e; ++e) {
-        const std::string kv = *e;
-        const std::size_t eq = kv.find('=');
-        if (eq != std::string::npos && kv.rfind("FAKE_MAILER_", 0) == 0)
-            g_keys[kv.substr(0, eq)] = kv.substr(eq + 1);
-    }
+    fake_mailer::ParseEnvironment(envp, g_keys);
     std::string ctl;
-    if (!ReadFile("fake_mailer.ctl", ctl))
-        return;
-    std::size_t start = 0;
-    while (start < ctl.size()) {
-        std::size_t end = ctl.find('\n', start);
-        if (end == std::string::npos)
-            end = ctl.size();
-        std::string line = ctl.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            g_keys[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
-}
-
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (const unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string Unescape(const std::string& s)
-{
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-        if (lead && i + 1 < s.size()) { // CP932: a trail byte 0x5C is no escape
-            out += s.substr(i, 2);
-            ++i;
-        } else if (s[i] == '\\' && i + 1 < s.size()) {
-            const char c = s[++i];
-            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
+    if (ReadFile("fake_mailer.ctl", ctl))
+        fake_mailer::ParseControl(ctl, g_keys);
 }
 
 bool IsDevNull(int fd)
@@ -162,15 +116,15 @@ std::string MakeRecord(int argc, char** argv)
 {
     std::string r = "RUN\n";
     for (int i = 0; i < argc; ++i)
-        r += "ARG " + Hex(argv[i]) + "\n";
+        r += "ARG " + fake_mailer::Hex(argv[i]) + "\n";
     char cwd[4096];
-    r += "CWD " + Hex(::getcwd(cwd, sizeof cwd) ? cwd : "") + "\n";
+    r += "CWD " + fake_mailer::Hex(::getcwd(cwd, sizeof cwd) ? cwd : "") + "\n";
     if (const char* tz = std::getenv("TZ"))
-        r += "TZ " + Hex(tz) + "\n";
+        r += "TZ " + fake_mailer::Hex(tz) + "\n";
     r += std::string("BAT ") + (::access("$mail.bat", F_OK) == 0 ? "1" : "0") + "\n";
     std::string body;
     if (ReadFile("body.txt", body))
-        r += "BODY " + Hex(body) + "\n";
+        r += "BODY " + fake_mailer::Hex(body) + "\n";
     r += std::string("SESSION ") + (::getsid(0) == ::getpid() ? "1" : "0") + "\n";
     r += "NULLIO ";
     for (int fd = 0; fd < 3; ++fd)
@@ -198,18 +152,7 @@ int NextSequenceCode(const std::string& seq)
             (void)::pwrite(fd, next.data(), next.size(), 0);
         ::close(fd);
     }
-    int code = 0;
-    int index = 0;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = seq.find(',', start);
-        code = std::atoi(seq.substr(start, comma == std::string::npos ? std::string::npos : comma - start).c_str());
-        if (index == run || comma == std::string::npos)
-            break;
-        ++index;
-        start = comma + 1;
-    }
-    return code;
+    return fake_mailer::SequenceCode(seq, run);
 }
 
 } // namespace
@@ -230,7 +173,7 @@ int main(int argc, char** argv, char** envp)
     }
 
     if (!Key("FAKE_MAILER_PRINT").empty())
-        WriteAll(1, Unescape(Key("FAKE_MAILER_PRINT")));
+        WriteAll(1, fake_mailer::Unescape(Key("FAKE_MAILER_PRINT")));
     std::string fileText;
     if (!Key("FAKE_MAILER_PRINT_FILE").empty() && ReadFile(Key("FAKE_MAILER_PRINT_FILE"), fileText))
         WriteAll(1, fileText);
@@ -244,7 +187,7 @@ int main(int argc, char** argv, char** envp)
         }
     }
     if (!Key("FAKE_MAILER_PRINT_ERR").empty())
-        WriteAll(2, Unescape(Key("FAKE_MAILER_PRINT_ERR")));
+        WriteAll(2, fake_mailer::Unescape(Key("FAKE_MAILER_PRINT_ERR")));
 
     if (!Key("FAKE_MAILER_SLEEP_MS").empty()) {
         const long ms = std::atol(Key("FAKE_MAILER_SLEEP_MS").c_str());

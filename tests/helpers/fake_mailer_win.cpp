@@ -4,6 +4,8 @@
 // FAKE_MAILER_SIGNAL is ignored. The record adds the command line exactly as
 // the process was given it:
 //   LINE <hex>          GetCommandLineA()
+#include "FakeMailerKeys.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -62,75 +64,27 @@ HANDLE OpenAlone(const std::string& path, DWORD disposition)
 
 void LoadKeys(char** envp)
 {
-    for (char** e = envp; *e; ++e) {
-        const std::string kv = *e;
-        const std::size_t eq = kv.find('=');
-        if (eq != std::string::npos && kv.rfind("FAKE_MAILER_", 0) == 0)
-            g_keys[kv.substr(0, eq)] = kv.substr(eq + 1);
-    }
+    fake_mailer::ParseEnvironment(envp, g_keys);
     std::string ctl;
-    if (!ReadFile("fake_mailer.ctl", ctl))
-        return;
-    std::size_t start = 0;
-    while (start < ctl.size()) {
-        std::size_t end = ctl.find('\n', start);
-        if (end == std::string::npos)
-            end = ctl.size();
-        std::string line = ctl.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            g_keys[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
-}
-
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (const unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string Unescape(const std::string& s)
-{
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-        if (lead && i + 1 < s.size()) { // CP932: a trail byte 0x5C is no escape
-            out += s.substr(i, 2);
-            ++i;
-        } else if (s[i] == '\\' && i + 1 < s.size()) {
-            const char e = s[++i];
-            out += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
+    if (ReadFile("fake_mailer.ctl", ctl))
+        fake_mailer::ParseControl(ctl, g_keys);
 }
 
 std::string MakeRecord(int argc, char** argv)
 {
     std::string r = "RUN\n";
     for (int i = 0; i < argc; ++i)
-        r += "ARG " + Hex(argv[i]) + "\n";
-    r += "LINE " + Hex(::GetCommandLineA()) + "\n";
+        r += "ARG " + fake_mailer::Hex(argv[i]) + "\n";
+    r += "LINE " + fake_mailer::Hex(::GetCommandLineA()) + "\n";
     char cwd[4096];
     const DWORD n = ::GetCurrentDirectoryA(sizeof cwd, cwd);
-    r += "CWD " + Hex(n > 0 && n < sizeof cwd ? std::string(cwd, n) : std::string()) + "\n";
+    r += "CWD " + fake_mailer::Hex(n > 0 && n < sizeof cwd ? std::string(cwd, n) : std::string()) + "\n";
     if (const char* tz = std::getenv("TZ"))
-        r += "TZ " + Hex(tz) + "\n";
+        r += "TZ " + fake_mailer::Hex(tz) + "\n";
     r += std::string("BAT ") + (::GetFileAttributesA("$mail.bat") != INVALID_FILE_ATTRIBUTES ? "1" : "0") + "\n";
     std::string body;
     if (ReadFile("body.txt", body))
-        r += "BODY " + Hex(body) + "\n";
+        r += "BODY " + fake_mailer::Hex(body) + "\n";
     r += "SESSION 0\nNULLIO 000\nFDS -1\nEND\n";
     return r;
 }
@@ -154,18 +108,7 @@ int NextSequenceCode(const std::string& seq)
         WriteAll(h, next);
         ::CloseHandle(h);
     }
-    int code = 0;
-    int index = 0;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = seq.find(',', start);
-        code = std::atoi(seq.substr(start, comma == std::string::npos ? std::string::npos : comma - start).c_str());
-        if (index == run || comma == std::string::npos)
-            break;
-        ++index;
-        start = comma + 1;
-    }
-    return code;
+    return fake_mailer::SequenceCode(seq, run);
 }
 
 } // namespace
@@ -186,7 +129,7 @@ int main(int argc, char** argv, char** envp)
 
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (!Key("FAKE_MAILER_PRINT").empty())
-        WriteAll(out, Unescape(Key("FAKE_MAILER_PRINT")));
+        WriteAll(out, fake_mailer::Unescape(Key("FAKE_MAILER_PRINT")));
     std::string fileText;
     if (!Key("FAKE_MAILER_PRINT_FILE").empty() && ReadFile(Key("FAKE_MAILER_PRINT_FILE"), fileText))
         WriteAll(out, fileText);
@@ -200,7 +143,7 @@ int main(int argc, char** argv, char** envp)
         }
     }
     if (!Key("FAKE_MAILER_PRINT_ERR").empty())
-        WriteAll(::GetStdHandle(STD_ERROR_HANDLE), Unescape(Key("FAKE_MAILER_PRINT_ERR")));
+        WriteAll(::GetStdHandle(STD_ERROR_HANDLE), fake_mailer::Unescape(Key("FAKE_MAILER_PRINT_ERR")));
 
     if (!Key("FAKE_MAILER_SLEEP_MS").empty())
         ::Sleep(static_cast<DWORD>(std::atol(Key("FAKE_MAILER_SLEEP_MS").c_str())));

@@ -8,7 +8,7 @@ TEST(JpWords, EveryConstantMatchesItsSpelling)
 {
     ASSERT_GT(std::size(jp::kAllWords), 0u);
     for (const jp::Word& w : jp::kAllWords) {
-        const auto converted = oracle::Iconv("UTF-8", "CP932", w.utf8);
+        const auto converted = oracle::Utf8ToCp932(w.utf8);
         ASSERT_TRUE(converted) << w.utf8;
         EXPECT_EQ(oracle::ToHex(*converted), oracle::ToHex(w.bytes)) << w.utf8;
     }

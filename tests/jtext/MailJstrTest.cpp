@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
 using oracle::FromHex;
 using oracle::Sj;
 using oracle::ToHex;
@@ -69,32 +73,81 @@ TEST(SjisToJis, NulEndsTheText)
     EXPECT_BYTES(FromHex("1B 28 42 61"), SjisToJis(std::string("a\x81\0b", 4)));
 }
 
-// Every cell of JIS X 0208 rows 0x21-0x74 that glibc knows: its CP932 bytes
-// come from glibc, JisToSjis must give the same bytes, and SjisToJis must
-// give back the code exactly as glibc encodes ISO-2022-JP.
-TEST(SjisToJis, EveryJisX0208CodeAgainstIconv)
+namespace {
+
+std::string Jis(std::uint16_t code)
 {
-    int converted = 0, forward = 0;
+    return "\x1B$B" + std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} + "\x1B(B";
+}
+
+// Every cell of JIS X 0208 rows 0x21-0x74 that `toCp932` converts (the rest
+// are cells JIS X 0208 leaves empty, or characters the converter gives no
+// CP932 form): JisToSjis must give the converter's bytes, and SjisToJis must
+// give back the code. `alsoCheck(code, sjis)` checks each cell further.
+template <class ToCp932, class AlsoCheck>
+void CheckEveryJisX0208Cell(ToCp932 toCp932, AlsoCheck alsoCheck, int& converted)
+{
+    converted = 0;
     for (unsigned row = 0x21; row <= 0x74; ++row) {
         for (unsigned cell = 0x21; cell <= 0x7E; ++cell) {
-            const std::string jis = "\x1B$B" + std::string{static_cast<char>(row), static_cast<char>(cell)} + "\x1B(B";
-            const auto sjis = oracle::Iconv("ISO-2022-JP", "CP932", jis);
-            if (!sjis)
-                continue; // a cell JIS X 0208 leaves empty
-            ++converted;
             const auto code = static_cast<std::uint16_t>(row << 8 | cell);
+            const std::optional<std::string> sjis = toCp932(code);
+            if (!sjis)
+                continue;
+            ++converted;
             ASSERT_EQ(ToHex(*sjis), ToHex(CodeToChars(JisToSjis(code)))) << std::hex << code;
-            ASSERT_EQ(ToHex(jis), ToHex(SjisToJis(*sjis))) << std::hex << code;
-            // Some CP932 characters (～ and a few others) have no ISO-2022-JP
-            // form in glibc's direction from CP932; the rest must agree.
-            if (const auto back = oracle::Iconv("CP932", "ISO-2022-JP", *sjis)) {
-                ++forward;
-                ASSERT_EQ(ToHex(*back), ToHex(SjisToJis(*sjis))) << std::hex << code;
-            }
+            ASSERT_EQ(ToHex(Jis(code)), ToHex(SjisToJis(*sjis))) << std::hex << code;
+            alsoCheck(code, *sjis);
+            if (testing::Test::HasFatalFailure())
+                return;
         }
     }
+}
+
+} // namespace
+
+// The system's ISO-2022-JP converter gives the CP932 bytes of each code, and
+// SjisToJis must encode them exactly as that converter does.
+TEST(SjisToJis, EveryJisX0208CodeAgainstTheSystem)
+{
+    if (const std::string missing = oracle::Iso2022JpMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    int converted = 0, forward = 0;
+    CheckEveryJisX0208Cell([](std::uint16_t code) { return oracle::Iso2022JpToCp932(Jis(code)); },
+                           [&](std::uint16_t code, const std::string& sjis) {
+                               // Some CP932 characters (～ and a few others) have no
+                               // ISO-2022-JP form in the converter's direction from
+                               // CP932; the rest must agree.
+                               if (const auto back = oracle::Cp932ToIso2022Jp(sjis)) {
+                                   ++forward;
+                                   ASSERT_EQ(ToHex(*back), ToHex(SjisToJis(sjis))) << std::hex << code;
+                               }
+                           },
+                           converted);
+    if (HasFatalFailure())
+        return;
     EXPECT_EQ(converted, 6879); // every character of JIS X 0208
     EXPECT_GT(forward, 6800);
+}
+
+// The same table through the system's EUC-JP converter, which holds the JIS
+// X 0208 codes with the high bit of each byte set. A few characters (〜 ‖ −
+// ¢ £ ¬) have other code points in JIS than in CP932, and a converter may
+// refuse them.
+TEST(SjisToJis, EveryJisX0208CodeAgainstEucJp)
+{
+    if (const std::string missing = oracle::EucJpMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    int converted = 0;
+    CheckEveryJisX0208Cell(
+        [](std::uint16_t code) {
+            return oracle::EucJpToCp932(std::string{static_cast<char>(code >> 8 | 0x80), static_cast<char>(code | 0x80)});
+        },
+        [](std::uint16_t, const std::string&) {}, converted);
+    if (HasFatalFailure())
+        return;
+    EXPECT_GE(converted, 6879 - 6);
+    EXPECT_LE(converted, 6879);
 }
 
 TEST(SjisToJis, JisToSjisInvertsEveryPair)

@@ -1,12 +1,10 @@
-// Test helpers: hex notation and independent converters (glibc iconv, and
-// Python's Unicode database for NFKC) to check the jtext routines against.
+// Test helpers: hex notation and independent converters to check the jtext
+// routines against. The converters are the system's own (one source per
+// system, TextOracle_<system>.cpp) and never the code under test.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,70 +48,34 @@ inline std::string ToHex(std::string_view bytes)
     return out;
 }
 
-// glibc iconv of the whole input; nullopt when any part is refused.
-inline std::optional<std::string> Iconv(const char* from, const char* to, std::string_view in)
-{
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string out(in.size() * 4 + 16, '\0');
-    std::string src(in);
-    char* inp = src.data();
-    size_t inLeft = src.size();
-    char* outp = out.data();
-    size_t outLeft = out.size();
-    bool ok = iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1)
-        && iconv(cd, nullptr, nullptr, &outp, &outLeft) != static_cast<size_t>(-1);
-    iconv_close(cd);
-    if (!ok)
-        return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
+// Conversions of the whole input; nullopt when any part is refused (a
+// character the target lacks is refused, never replaced by a look-alike).
+std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
+
+// ISO-2022-JP, where the system has an independent converter for it: empty
+// when it has, otherwise why not (tests that need it skip with that text).
+std::string Iso2022JpMissing();
+std::optional<std::string> Iso2022JpToCp932(std::string_view jis);
+std::optional<std::string> Cp932ToIso2022Jp(std::string_view cp932);
+
+// EUC-JP -> CP932, likewise where the system has a converter for it.
+std::string EucJpMissing();
+std::optional<std::string> EucJpToCp932(std::string_view euc);
+
+// NFKC of each UTF-8 text; nullopt when the system's normalizer cannot be
+// used, with the reason in *why.
+std::optional<std::vector<std::string>> Nfkc(const std::vector<std::string>& utf8, std::string* why);
 
 // UTF-8 literal -> CP932 bytes, so that tests can be written in Japanese.
 inline std::string Sj(std::string_view utf8)
 {
-    auto r = Iconv("UTF-8", "CP932", utf8);
+    auto r = Utf8ToCp932(utf8);
     if (!r) {
-        ADD_FAILURE() << "iconv cannot convert " << utf8 << " to CP932";
+        ADD_FAILURE() << "cannot convert " << utf8 << " to CP932";
         return {};
     }
     return *r;
-}
-
-// NFKC of each UTF-8 text, computed by python3's unicodedata; nullopt when
-// python3 cannot be run.
-inline std::optional<std::vector<std::string>> Nfkc(const std::vector<std::string>& utf8)
-{
-    std::string cmd = "python3 -c \"import sys, unicodedata\n"
-                      "for a in sys.argv[1:]:\n"
-                      "    print(unicodedata.normalize('NFKC', bytes.fromhex(a).decode()).encode().hex())\"";
-    for (const std::string& s : utf8) {
-        cmd += ' ';
-        for (unsigned char c : s) {
-            static const char* digits = "0123456789abcdef";
-            cmd.push_back(digits[c >> 4]);
-            cmd.push_back(digits[c & 15]);
-        }
-    }
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return std::nullopt;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        text.append(buf, n);
-    if (pclose(p) != 0)
-        return std::nullopt;
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(FromHex(text.substr(start, nl - start)));
-    if (out.size() != utf8.size())
-        return std::nullopt;
-    return out;
 }
 
 } // namespace oracle

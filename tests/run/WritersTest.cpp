@@ -1,49 +1,15 @@
 // The writers with their retry rule, the load retry rule and the trace log,
-// against a second real process that holds the file.
+// against another holder of the file.
 #include "RunFixture.h"
+#include "support/TestSystem.h"
 
 #include <filesystem>
 
 #include "platform/Errors.h"
 
 #include <chrono>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
-
-// A child process that holds an exclusive lock on `path` for `ms` milliseconds.
-class TLockHolder {
-public:
-    TLockHolder(const std::string& path, int ms)
-    {
-        int ready[2];
-        if (pipe(ready) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
-            flock(fd, LOCK_EX);
-            (void)!write(ready[1], "x", 1);
-            usleep(static_cast<useconds_t>(ms) * 1000);
-            _exit(0);
-        }
-        char c;
-        (void)!read(ready[0], &c, 1); // the lock is held from here on
-        close(ready[0]);
-        close(ready[1]);
-    }
-    ~TLockHolder()
-    {
-        if (pid_ > 0)
-            waitpid(pid_, nullptr, 0);
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 class WritersTest : public ::testing::Test {
 protected:
@@ -78,7 +44,7 @@ TEST_F(WritersTest, BasicWrites)
 TEST_F(WritersTest, FileHeldHalfASecondIsWrittenOnALaterAttempt)
 {
     folder.WriteBytes("held.txt", "old");
-    TLockHolder holder(folder.Path() + "held.txt", 500);
+    TFileHold holder(folder.Path() + "held.txt", 500);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(delivery.AppendFile(File("held.txt"), "new"), 0);
     EXPECT_GE(Seconds(start), 0.3);
@@ -88,18 +54,20 @@ TEST_F(WritersTest, FileHeldHalfASecondIsWrittenOnALaterAttempt)
 TEST_F(WritersTest, FileHeldTwoSecondsFailsAfterTenAttemptsAndIsNotTruncated)
 {
     folder.WriteBytes("held.txt", "keep");
-    TLockHolder holder(folder.Path() + "held.txt", 2000);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(delivery.WriteNewFile(File("held.txt"), "new"), 1);
-    const double took = Seconds(start);
-    EXPECT_GE(took, 1.45);
-    EXPECT_LT(took, 1.95);
-    EXPECT_EQ(folder.ReadBytes("held.txt"), "keep"); // never truncated under someone else's lock
+    {
+        TFileHold holder(folder.Path() + "held.txt", 2000);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(delivery.WriteNewFile(File("held.txt"), "new"), 1);
+        const double took = Seconds(start);
+        EXPECT_GE(took, 1.45);
+        EXPECT_LT(took, 1.95);
+    }
+    EXPECT_EQ(folder.ReadBytes("held.txt"), "keep"); // never truncated under someone else's hold
 }
 
 TEST_F(WritersTest, StopRequestCutsTheRetriesShort)
 {
-    TLockHolder holder(folder.Path() + "held.txt", 1000);
+    TFileHold holder(folder.Path() + "held.txt", 1000);
     delivery.State().StopRequest = true;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(delivery.AppendFile(File("held.txt"), "x"), 1);
@@ -113,12 +81,12 @@ TEST_F(WritersTest, LoadRetriesWhileAnotherProcessWrites)
     folder.WriteBytes("list.txt", "a\r\nb");
     std::vector<std::string> lines{"before"};
     {
-        TLockHolder holder(folder.Path() + "list.txt", 200);
+        TFileHold holder(folder.Path() + "list.txt", 200);
         EXPECT_TRUE(delivery.LoadLines(File("list.txt"), lines));
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
     {
-        TLockHolder holder(folder.Path() + "list.txt", 1500); // longer than 11 attempts
+        TFileHold holder(folder.Path() + "list.txt", 1500); // longer than 11 attempts
         lines = {"before"};
         EXPECT_FALSE(delivery.LoadLines(File("list.txt"), lines));
         EXPECT_EQ(lines, std::vector<std::string>{"before"});

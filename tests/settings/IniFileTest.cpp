@@ -98,6 +98,38 @@ TEST_F(IniFileTest, ValueIsCutAt2047BytesWithoutSplittingACharacter)
     EXPECT_EQ(ini.ReadString("S", "B", ""), std::string(2046, 'y'));
 }
 
+TEST_F(IniFileTest, ControlBytesNulAndHalfCharactersFollowTheProfileRules)
+{
+    using namespace std::string_literals;
+    struct TCase {
+        const char* what;
+        std::string file;
+        const char* section;
+        const char* key;
+        std::string value;
+    };
+    const TCase cases[] = {
+        {"vertical tab, form feed and ^Z are blanks", "\x0B[\x0BS\x0C]\r\n\x0CK\x1A=\x1A v\x0B\r\n", "S", "K", "v"},
+        {"other control bytes are not", "[S]\r\nK=\x01v\x1B\r\n\x1FL=1\r\n", "S", "L", "def"},
+        {"a value ends at a NUL byte", "[S]\r\nK=a \0b\r\n"s, "S", "K", "a "},
+        {"so does a key name", "[S]\r\nK\0X=a\r\n"s, "S", "K", "a"},
+        {"and a section name", "[S\0x]\r\nK=a\r\n"s, "S", "K", "a"},
+        {"a lead byte alone at the end of a value is dropped", "[S]\r\nK=a\x82\r\n", "S", "K", "a"},
+        {"also at the end of the file", "[S]\r\nK=\x82\x82\x82", "S", "K", "\x82\x82"},
+        {"keys above the first header have the empty section name", "K=v\r\n[S]\r\n", "", "K", "v"},
+        {"a later [] does not count", "[]\r\nK=v\r\n", "", "K", "def"},
+    };
+    const std::string path = PathOf("a.ini");
+    for (const TCase& c : cases) {
+        Put(path, c.file);
+        EXPECT_EQ(TIniFile(path).ReadString(c.section, c.key, "def"), c.value) << c.what;
+    }
+    // Blanks in front of a written value are never read back, so they are not written.
+    Put(path, "[S]\r\nK=old\r\n");
+    ASSERT_TRUE(TIniFile(path).WriteString("S", "K", " \t\x0B v "));
+    EXPECT_EQ(Get(path), "[S]\r\nK=v \r\n");
+}
+
 TEST_F(IniFileTest, WriteCreatesFileThenSectionsAtTheEndAndKeysAfterTheLastKey)
 {
     const std::string path = PathOf("new.ini");

@@ -4,11 +4,9 @@
 #include "platform/Errors.h"
 
 #include "SettingsTestFolder.h"
+#include "support/TestSystem.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -155,14 +153,14 @@ TEST_F(RwIniTest, FailedWriteThrowsWithThePathAndLeavesLeftUnwritten)
     // Someone else holds the file: the write fails and the file is not touched.
     const std::string held = PathOf("Held.ini");
     Put(held, "[Pos]\r\nTop=1\r\nLeft=2\r\n");
-    const int fd = ::open(held.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    TSettings s;
-    s.Top = 10;
-    s.Left = 20;
-    EXPECT_THROW(WriteSettings(held, s), EIniFileException);
-    ::close(fd);
+    {
+        TFileHold hold(held);
+        ASSERT_TRUE(hold.Held());
+        TSettings s;
+        s.Top = 10;
+        s.Left = 20;
+        EXPECT_THROW(WriteSettings(held, s), EIniFileException);
+    }
     EXPECT_EQ(Get(held), "[Pos]\r\nTop=1\r\nLeft=2\r\n");
 }
 
