@@ -177,6 +177,34 @@ TEST_F(Win32ColorButtonTest, FocusRectangleCaptionUnderlineAndEngraving)
     EXPECT_EQ(button->PressState(), psUp);
 }
 
+TEST_F(Win32ColorButtonTest, PictureCentredStretchedOrSizingTheButton)
+{
+    // A 20 x 10 picture in blue.
+    std::vector<std::uint32_t> blue(20 * 10, 0x0000FF);
+    HBITMAP picture = CreateBitmap(20, 10, 1, 32, blue.data());
+    button->SetPicture(picture);
+    DeleteObject(picture); // the button keeps a copy
+    auto isBlue = [](COLORREF c) { return c == RGB(0, 0, 255); };
+    auto px = Render();
+    // Centred: left (105 - 20) / 2 = 42, top (49 - 10) / 2 = 19.
+    EXPECT_TRUE(isBlue(At(px, 42, 19)));
+    EXPECT_TRUE(isBlue(At(px, 61, 28)));
+    EXPECT_FALSE(isBlue(At(px, 41, 19)));
+    EXPECT_FALSE(isBlue(At(px, 62, 28)));
+    // Stretched over the area inside bevel and spacing: (4, 4) to (101, 45).
+    button->SetStyle(bsStretch);
+    px = Render();
+    EXPECT_TRUE(isBlue(At(px, 4, 4)));
+    EXPECT_TRUE(isBlue(At(px, 100, 44)));
+    EXPECT_FALSE(isBlue(At(px, 3, 4)));
+    // Sized to the picture and the bevel.
+    button->SetStyle(bsAutoSize | bsCenter);
+    RECT r;
+    GetClientRect(button->Handle(), &r);
+    EXPECT_EQ(r.right, 24);
+    EXPECT_EQ(r.bottom, 14);
+}
+
 TEST_F(Win32ColorButtonTest, MouseKeyboardAndAccelerator)
 {
     const HWND focus = SetFocus(parent), before = GetFocus();
