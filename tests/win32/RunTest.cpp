@@ -69,7 +69,9 @@ TEST(WinRun, ResultFileOutcomeLogAndAutomaticResend)
     program.MailerKeys({"FAKE_MAILER_EXIT_SEQ=0,4,0,6"});
     const TFinished f = program.Run({"/P", "jobs.txt", "/i", "/r"});
     ASSERT_FALSE(f.timedOut);
-    EXPECT_EQ(f.exitCode, 6u); // the resend's status
+    EXPECT_EQ(f.exitCode, 6u) // the resend's status
+        << Utf8(program.ReadBytes("$mail_result.csv")) << Utf8(program.ReadBytes("logs\\out.txt"))
+        << Utf8(program.ReadBytes("$mail_log.txt"));
     EXPECT_TRUE(f.boxes.empty());
 
     const auto runs = Records(program);
