@@ -79,7 +79,7 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM param)
     TWindowSearch& search = *reinterpret_cast<TWindowSearch*>(param);
     char className[kMaxWindowText + 1] = {};
     if (::GetClassNameA(window, className, sizeof(className)) <= 0 ||
-        std::string_view(className) != kApplicationClass)
+        !SameText(className, kApplicationClass))
         return TRUE;
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
