@@ -24,8 +24,8 @@ protected:
         program.Start({});
         form = program.FindWindowOf("TForm1");
         ASSERT_NE(form, nullptr);
-        // The activation has filled the result list.
-        WaitFor([] { return false; }, 1000);
+        // The activation fills the result list with the two lines.
+        ASSERT_TRUE(WaitFor([this] { return ListView_GetItemCount(Control(idListView2)) == 2; }, 10000));
     }
     void TearDown() override
     {
