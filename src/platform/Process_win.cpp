@@ -131,6 +131,11 @@ std::string MakeMailerScript(std::string_view commandLine, std::string_view outp
 
 std::string BatchLineRefusal(std::string_view commandLine)
 {
+    // The command interpreter reads no longer line: the rest would be cut
+    // off or run as a line of its own.
+    constexpr std::size_t kMaxBatchLine = 8191;
+    if (commandLine.size() + std::string_view(" > $log.txt").size() > kMaxBatchLine)
+        return "the command is longer than the command interpreter reads (8191 characters)";
     bool quoted = false;
     for (std::size_t i = 0; i < commandLine.size(); i += SjisCharLen(commandLine, i)) {
         const char c = commandLine[i];

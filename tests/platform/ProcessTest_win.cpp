@@ -173,6 +173,8 @@ TEST(BatchLineRefusal, WhatTheCommandInterpreterWouldActOnIsRefused)
         {"smail.exe -s\"a\" b^c ", true},
         {"smail.exe -s\"x\r\ny\" t@x ", true},
         {"smail.exe -s\"unclosed & t@x ", false},
+        {"smail.exe " + std::string(8169, 'a') + " ", false}, // with " > $log.txt": 8191
+        {"smail.exe " + std::string(8170, 'a') + " ", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(!BatchLineRefusal(c.line).empty(), c.refused) << c.line;
