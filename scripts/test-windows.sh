@@ -9,7 +9,12 @@ sh scripts/install-deps-windows.sh
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 # A Wine prefix of the build's own, made once and reused.
 export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p build-win
+mkdir -p "$WINEPREFIX"
+# One Wine server for the whole build and test run: a server that quits when
+# its last program ends can be caught by the next one starting
+# ("recvmsg: connection reset").
+/usr/lib/wine/wineserver64 -k 2>/dev/null || true
+/usr/lib/wine/wineserver64 -p
 /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
