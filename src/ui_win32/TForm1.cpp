@@ -12,6 +12,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -681,7 +682,23 @@ HWND TForm1::BoxOwner() const
 int TForm1::Box(std::string_view caption, std::string_view text, UINT type)
 {
     const std::string c(caption), t(text);
+    if (Unattended()) {
+        // A box there would wait for ever: it goes to standard error (as the
+        // CP932 bytes it holds) and takes its default button, the first.
+        std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+        std::fflush(stderr);
+        return (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    }
     return MessageBoxA(BoxOwner(), t.c_str(), c.c_str(), type);
+}
+
+bool TForm1::Unattended()
+{
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed))
+        return false;
+    return (flags.dwFlags & WSF_VISIBLE) == 0;
 }
 
 void TForm1::ShowWarning(std::string_view caption, std::string_view text)
@@ -718,5 +735,10 @@ void TForm1::ShowErrorBox(std::string_view message)
 
 void TForm1::CloseWindow() { SendMessageA(hwnd_, WM_CLOSE, 0, 0); }
 
-// A window is always there for a person on Windows: nothing goes elsewhere.
-void TForm1::ReportUnattended(std::string_view) {}
+void TForm1::ReportUnattended(std::string_view text)
+{
+    if (!Unattended())
+        return;
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+}

@@ -85,6 +85,9 @@ private:
     void Destroy();
     void SetSummaryCell(int row, const std::string& text);
     int Box(std::string_view caption, std::string_view text, UINT type);
+    // True when nobody can answer a box: the process's window station shows
+    // nothing (a service, a task that runs whether anyone is logged on or not).
+    static bool Unattended();
     HWND BoxOwner() const;
     void PaintPanel(HWND panel, HDC dc);
 

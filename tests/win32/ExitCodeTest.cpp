@@ -56,6 +56,35 @@ TEST(WinExitCode, Table)
     }
 }
 
+// Where nobody can see the window (a service, a scheduled task), a box would
+// wait for ever: it goes to standard error and takes its default button.
+TEST(WinExitCode, UnattendedBoxesGoToStandardError)
+{
+    const std::vector<TExitCase> cases = {
+        {"/t abc", {"/P", "jobs.txt", "/t", "abc"}, 1, {}, nullptr, 1, "'abc' は浮動小数点数ではありません"},
+        {"body cannot be written", {"/P", "jobs.txt"}, 2,
+         {}, [](TWinProgram& p) { p.MakeFolder("temp\\body.txt"); }, 1, "OSに不具合が発生しました。送信を中止します"},
+        {"outcome log cannot be written", {"/P", "jobs.txt"}, 1,
+         {}, [](TWinProgram& p) { p.MakeFolder("logs"); p.MakeFolder("logs\\out.txt"); }, 1,
+         "out.txt に書き込めません: "},
+    };
+    for (const TExitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWinProgram program;
+        if (c.jobs > 0)
+            program.WriteJobs(c.jobs);
+        program.MailerKeys(c.keys);
+        if (c.prepare)
+            c.prepare(program);
+        program.Start(c.args, true);
+        const TFinished f = program.Wait(60000);
+        ASSERT_FALSE(f.timedOut);
+        EXPECT_EQ(f.exitCode, c.exitCode);
+        const std::string errors = Utf8(program.ReadBytes("stderr.txt"));
+        EXPECT_NE(errors.find(c.box), std::string::npos) << errors;
+    }
+}
+
 TEST(WinExitCode, NoArgumentsStaysOpenUntilClosed)
 {
     TWinProgram program;

@@ -239,7 +239,7 @@ void TWinProgram::WriteJobs(int n, const std::string& subject) const
     WriteLines("jobs.txt", jobs);
 }
 
-void TWinProgram::Start(const std::vector<std::string>& args)
+void TWinProgram::Start(const std::vector<std::string>& args, bool unattended)
 {
     Kill();
     char exe[MAX_PATH] = {};
@@ -254,8 +254,34 @@ void TWinProgram::Start(const std::vector<std::string>& args)
         line += " " + Quote(Sjis(a));
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi_))
-        << line;
+    HANDLE errors = INVALID_HANDLE_VALUE;
+    std::string desktop;
+    if (unattended) {
+        // A window station of the test's own, which shows nothing: the
+        // program's boxes could never be answered there.
+        static HWINSTA station = [] {
+            HWINSTA ours = GetProcessWindowStation();
+            HWINSTA hidden = CreateWindowStationA("TarnwickUnattended", 0, WINSTA_ALL_ACCESS, nullptr);
+            SetProcessWindowStation(hidden);
+            CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+            SetProcessWindowStation(ours);
+            return hidden;
+        }();
+        ASSERT_NE(station, nullptr);
+        desktop = "TarnwickUnattended\\Default";
+        si.lpDesktop = desktop.data();
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        errors = CreateFileA((folder_ + "stderr.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(errors, INVALID_HANDLE_VALUE);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdError = errors;
+    }
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, unattended, 0, nullptr,
+                                        folder_.c_str(), &si, &pi_);
+    if (errors != INVALID_HANDLE_VALUE)
+        CloseHandle(errors);
+    ASSERT_TRUE(started) << line;
 }
 
 TFinished TWinProgram::Wait(DWORD timeoutMs)

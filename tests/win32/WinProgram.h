@@ -48,8 +48,10 @@ public:
     // `n` mails m1..n with send codes C1..Cn, outcome log logs\out.txt.
     void WriteJobs(int n, const std::string& subject = "件名") const;
 
-    // Starts the program with CP932 arguments (given as UTF-8).
-    void Start(const std::vector<std::string>& args);
+    // Starts the program with CP932 arguments (given as UTF-8). Unattended, it
+    // runs where nobody can see it (a window station that shows nothing, as a
+    // service's) with its standard error going to "stderr.txt" in the folder.
+    void Start(const std::vector<std::string>& args, bool unattended = false);
     // Waits for its end, answering every box with its default button.
     TFinished Wait(DWORD timeoutMs = 60000);
     TFinished Run(const std::vector<std::string>& args, DWORD timeoutMs = 60000)
