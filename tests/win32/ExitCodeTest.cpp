@@ -15,6 +15,15 @@ struct TExitCase {
     const char* box; // the text of a box that must come up, or nullptr
 };
 
+void Prepare(TWinProgram& program, const TExitCase& c)
+{
+    if (c.jobs > 0)
+        program.WriteJobs(c.jobs);
+    program.MailerKeys(c.keys);
+    if (c.prepare)
+        c.prepare(program);
+}
+
 TEST(WinExitCode, Table)
 {
     const std::vector<TExitCase> cases = {
@@ -39,11 +48,7 @@ TEST(WinExitCode, Table)
     for (const TExitCase& c : cases) {
         SCOPED_TRACE(c.name);
         TWinProgram program;
-        if (c.jobs > 0)
-            program.WriteJobs(c.jobs);
-        program.MailerKeys(c.keys);
-        if (c.prepare)
-            c.prepare(program);
+        Prepare(program, c);
         const TFinished f = program.Run(c.args);
         ASSERT_FALSE(f.timedOut);
         EXPECT_EQ(f.exitCode, c.exitCode);
@@ -71,11 +76,7 @@ TEST(WinExitCode, UnattendedBoxesGoToStandardError)
     for (const TExitCase& c : cases) {
         SCOPED_TRACE(c.name);
         TWinProgram program;
-        if (c.jobs > 0)
-            program.WriteJobs(c.jobs);
-        program.MailerKeys(c.keys);
-        if (c.prepare)
-            c.prepare(program);
+        Prepare(program, c);
         program.Start(c.args, true);
         const TFinished f = program.Wait(60000);
         ASSERT_FALSE(f.timedOut);
