@@ -6,18 +6,21 @@
 #include "run/TDelivery.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace {
 
-void Report(const std::string& what, const std::string& utf8Name, const std::string& osFolder)
+void Report(const std::string& what, const std::string& utf8Name, const std::string& utf8Folder)
 {
-    std::fprintf(stderr, "Tarnwick: %s「%s」にはShift_JISで表せない文字があります\n", what.c_str(), utf8Name.c_str());
+    const std::string message = "Tarnwick: " + what + "「" + utf8Name + "」にはShift_JISで表せない文字があります";
+    std::fprintf(stderr, "%s\n", platform::ToConsoleText(message).c_str());
     // The mail log is found by the operating system's name of the folder,
     // which may be the very name that has no Shift_JIS form. Its record is
     // Shift_JIS like every other; the characters without a form show as "?".
-    std::ofstream log(osFolder + "$mail_log.txt", std::ios::binary | std::ios::app);
+    const std::u8string folder(utf8Folder.begin(), utf8Folder.end());
+    std::ofstream log(std::filesystem::path(folder + u8"$mail_log.txt"), std::ios::binary | std::ios::app);
     log << FormatMailLogStamp(platform::NowLocal()) << ": NameError " << platform::Utf8ToCp932(utf8Name) << "\r\n";
 }
 
@@ -25,15 +28,14 @@ void Report(const std::string& what, const std::string& utf8Name, const std::str
 
 bool CheckNamesHaveCp932Form(int argc, char* argv[])
 {
-    const std::string exe = platform::ProgramOsPath();
-    const std::string folder = exe.substr(0, exe.rfind('/') + 1);
+    const std::string folder = platform::ProgramFolderUtf8();
     if (!platform::HasCp932Form(folder)) {
         Report("プログラムのフォルダ", folder, folder);
         return false;
     }
-    for (int i = 1; i < argc; ++i) {
-        if (!platform::HasCp932Form(argv[i])) {
-            Report("引数", argv[i], folder);
+    for (const std::string& arg : platform::ProgramArgumentsUtf8(argc, argv)) {
+        if (!platform::HasCp932Form(arg)) {
+            Report("引数", arg, folder);
             return false;
         }
     }

@@ -1,5 +1,6 @@
 // Program entry on Windows: the common controls, the application's owner
 // window and its title, the main window, the message loop and the exit code.
+#include "app/NameCheck.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "ui_win32/ControlIds.h"
@@ -40,6 +41,10 @@ std::vector<std::string> Arguments()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // A name without a CP932 form reaches the "A" functions with "?" or a
+    // look-alike in its place, and would name another file.
+    if (!CheckNamesHaveCp932Form(__argc, __argv))
+        return 1;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
 

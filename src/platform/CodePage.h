@@ -22,4 +22,8 @@ std::string Utf8ToCp932(std::string_view utf8);
 // would write "?" for it).
 bool HasCp932Form(std::string_view utf8);
 
+// A UTF-8 text as this system's console shows it: CP932 on Windows, where
+// texts stay CP932 throughout, and unchanged on POSIX.
+std::string ToConsoleText(std::string_view utf8);
+
 } // namespace platform

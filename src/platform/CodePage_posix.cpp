@@ -116,5 +116,6 @@ std::string Utf8ToCp932(std::string_view utf8)
     return out;
 }
 
+std::string ToConsoleText(std::string_view utf8) { return std::string(utf8); }
 
 } // namespace platform

@@ -128,5 +128,6 @@ std::string Utf8ToCp932(std::string_view utf8)
     return out;
 }
 
+std::string ToConsoleText(std::string_view utf8) { return Utf8ToCp932(utf8); }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -14,8 +15,12 @@ extern const char kPathSeparator;
 std::string ProgramFolder();
 // The executable's full path as a CP932 text.
 std::string ProgramPath();
-// The executable's full path as the operating system names it.
-std::string ProgramOsPath();
+// The program folder (ending in the separator) and the program's own
+// arguments as the operating system holds them, in UTF-8. On Windows these are
+// its Unicode names, of which the CP932 ones the program works with keep only
+// the characters CP932 has. `argc` and `argv` are main's; Windows reads its own.
+std::string ProgramFolderUtf8();
+std::vector<std::string> ProgramArgumentsUtf8(int argc, char* argv[]);
 
 // Backslashes become "/", character-aware: a 0x5C that is the second byte of a
 // double-byte character is not a separator. Paths prepared on Windows thus

@@ -3,6 +3,7 @@
 #include "jtext/SjisBytes.h"
 #include "platform/CodePage.h"
 
+#include <algorithm>
 #include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,11 +23,17 @@ std::string ProgramPath()
     return path;
 }
 
-std::string ProgramOsPath()
+std::string ProgramFolderUtf8()
 {
     char buf[PATH_MAX + 1];
     const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-    return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+    const std::string exe = n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
+std::vector<std::string> ProgramArgumentsUtf8(int argc, char* argv[])
+{
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 std::string ProgramFolder()

@@ -3,6 +3,10 @@
 #include "jtext/SjisBytes.h"
 
 #include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwchar>
 
 namespace platform {
 
@@ -27,7 +31,46 @@ std::string ProgramPath()
     return path;
 }
 
-std::string ProgramOsPath() { return ProgramPath(); }
+namespace {
+
+std::string Utf8Of(const wchar_t* text, int length)
+{
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace
+
+std::string ProgramFolderUtf8()
+{
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return std::string();
+        if (n < buf.size()) {
+            buf.resize(buf.rfind(L'\\', n) + 1);
+            return Utf8Of(buf.data(), static_cast<int>(buf.size()));
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::vector<std::string> ProgramArgumentsUtf8(int, char*[])
+{
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!argv)
+        return args;
+    for (int i = 1; i < count; ++i)
+        args.push_back(Utf8Of(argv[i], static_cast<int>(std::wcslen(argv[i]))));
+    ::LocalFree(argv);
+    return args;
+}
 
 std::string ProgramFolder()
 {

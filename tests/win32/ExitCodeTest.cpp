@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 struct TExitCase {
@@ -83,6 +87,61 @@ TEST(WinExitCode, UnattendedBoxesGoToStandardError)
         EXPECT_EQ(f.exitCode, c.exitCode);
         const std::string errors = Utf8(program.ReadBytes("stderr.txt"));
         EXPECT_NE(errors.find(c.box), std::string::npos) << errors;
+    }
+}
+
+std::wstring Wide(const std::string& cp932)
+{
+    std::wstring out(cp932.size(), L'\0');
+    out.resize(MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), out.data(),
+                                   static_cast<int>(out.size())));
+    return out;
+}
+
+// A name without a CP932 form would reach the "A" functions with "?" or a
+// look-alike in its place and name another file: the program says so in the
+// mail log beside it and ends with 1, before it reads or writes anything else.
+TEST(WinExitCode, NamesWithoutACp932FormEndWithAWord)
+{
+    struct TNameCase {
+        const wchar_t* subfolder; // where the program is copied to, below the program folder
+        const wchar_t* args;
+        const char* logged;
+    };
+    const TNameCase cases[] = {
+        {L"", L"/P jobs.txt /n caf\u00e9 /i", ": NameError caf?\r\n"},
+        {L"jos\u00e9\\", L"/P jobs.txt /i", "jos?\\\r\n"},
+    };
+    for (const TNameCase& c : cases) {
+        SCOPED_TRACE(Utf8(std::string(c.logged)));
+        TWinProgram program;
+        program.WriteJobs(1);
+        const std::filesystem::path folder = Wide(program.Folder()) + c.subfolder;
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(Wide(BinFolder()) + L"Tarnwick.exe", folder / L"Tarnwick.exe",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::wstring line = L"\"" + (folder / L"Tarnwick.exe").wstring() + L"\" " + c.args;
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   folder.wstring().c_str(), &si, &pi));
+        const bool ended = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+        if (!ended)
+            TerminateProcess(pi.hProcess, 99);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(code, 1u);
+        std::ifstream file(folder / L"$mail_log.txt", std::ios::binary);
+        const std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        file.close();
+        EXPECT_NE(log.find(": NameError "), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with(c.logged)) << log;
+        EXPECT_FALSE(std::filesystem::exists(folder / L"$mail_result.csv"));
+        std::filesystem::remove_all(Wide(program.Folder()) + L"jos\u00e9");
     }
 }
 
