@@ -115,10 +115,20 @@ bool TOutcomeRecord::AppendJournal(const std::string& text)
     return true;
 }
 
+bool TOutcomeRecord::StartEmpty(const std::string& path)
+{
+    // On Windows a program reading the file (the caller watching the result
+    // file, a virus scanner) keeps it from being deleted: the write retry rule
+    // waits for it, and a file that still cannot go is emptied instead. A run
+    // never starts on top of the outcomes of the last one.
+    return retry_.Write([&] {
+        return platform::DeleteFile(path) || !platform::FileExists(path) || platform::TryCutFile(path, 0);
+    }) == 0;
+}
+
 bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList)
 {
-    platform::DeleteFile(journal_);
-    if (platform::FileExists(journal_))
+    if (!StartEmpty(resultFile_) || !StartEmpty(journal_))
         return false;
     journalEnd_ = 0;
     journalSize_ = 0;
@@ -127,6 +137,8 @@ bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<
 
 bool TOutcomeRecord::BeginResend(bool resendMarker, const std::vector<std::string>& jobLines)
 {
+    if (!StartEmpty(resultFile_))
+        return false;
     TJournalRecord record{TJournalKind::kResendBegun, {resendMarker ? "1" : "0"}};
     record.fields.insert(record.fields.end(), jobLines.begin(), jobLines.end());
     return AppendJournal(EncodeJournalRecord(record));

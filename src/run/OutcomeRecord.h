@@ -36,6 +36,7 @@ public:
 
     // --- Journal ----------------------------------------------------------------
     // Each of these reaches the disk before it returns; false when it could not be written.
+    // A run and a resend begin with an empty result file, a run with a new journal.
     bool BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList);
     bool BeginResend(bool resendMarker, const std::vector<std::string>& jobLines);
     bool MailStarting(const std::string& encodedRecord);
@@ -44,6 +45,8 @@ public:
     TJournalState ReadJournal();
 
 private:
+    // The file is gone or empty afterwards, else false.
+    bool StartEmpty(const std::string& path);
     struct TPendingLine {
         std::string path;
         std::string line;

@@ -55,7 +55,6 @@ void TDelivery::ResendOnCommand()
     }
     if (!view_.AskYesNo(std::string(jp::kAskResend) + (notResent.empty() ? "" : "\r\n" + notResent)))
         return;
-    platform::DeleteFile(state_.ResultFilePath);
     rows_.Clear();
     view_.ResultRowsReset();
     if (!record_.BeginResend(state_.ResendMarker, state_.JobList)) {
@@ -78,7 +77,6 @@ void TDelivery::AutoResend()
     }
     if (state_.JobList.empty())
         return; // nothing to send: the result file stays
-    platform::DeleteFile(state_.ResultFilePath);
     rows_.Clear();
     view_.ResultRowsReset();
     state_.ResendMarker = true;

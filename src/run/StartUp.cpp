@@ -195,7 +195,6 @@ TDelivery::TActivation TDelivery::Activate()
     if (state_.Continue)
         return ContinueRun();
     state_.StatusCode = 0;
-    platform::DeleteFile(state_.ResultFilePath);
     rows_.Clear();
     view_.ResultRowsReset();
     if (!record_.BeginRun(state_.JobListPath, state_.JobList)) {

@@ -1,6 +1,7 @@
 // The writers with their retry rule, the load retry rule and the trace log,
 // against another holder of the file.
 #include "RunFixture.h"
+#include "run/OutcomeRecord.h"
 #include "support/TestSystem.h"
 
 #include <filesystem>
@@ -74,6 +75,25 @@ TEST_F(WritersTest, StopRequestCutsTheRetriesShort)
     const double took = Seconds(start);
     EXPECT_GE(took, 0.14);
     EXPECT_LT(took, 0.45);
+}
+
+TEST_F(WritersTest, ARunAndAResendStartTheResultFileEmptyWhileAnotherProgramHoldsIt)
+{
+    // On Windows a reader keeps a file from being deleted; the old outcomes
+    // must still never become part of the new run's record.
+    bool stop = false;
+    TRetryRules retry(clock, stop);
+    TOutcomeRecord record(retry, clock, view, folder.Cp932Path());
+    for (const bool resend : {false, true}) {
+        SCOPED_TRACE(resend ? "resend" : "run");
+        folder.WriteBytes("$mail_result.csv", "the last run's line\r\n");
+        {
+            TFileHold holder(folder.Path() + "$mail_result.csv", 500);
+            EXPECT_TRUE(resend ? record.BeginResend(false, {"mails/m1.txt,A"})
+                               : record.BeginRun(File("jobs.txt"), {"mails/m1.txt,A"}));
+        }
+        EXPECT_EQ(folder.Exists("$mail_result.csv") ? folder.ReadBytes("$mail_result.csv") : "", "");
+    }
 }
 
 TEST_F(WritersTest, LoadRetriesWhileAnotherProcessWrites)
