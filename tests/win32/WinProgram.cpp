@@ -315,21 +315,14 @@ std::string TWinProgram::AnswerBox(DWORD timeoutMs)
         return {};
     // The box's text is its static control (id 0xFFFF); the default button answers.
     const std::string text = Utf8(WindowText(GetDlgItem(s.box, 0xFFFF)));
-    // A box can be visible a moment before its default button is marked (the
-    // mark follows the focus); answering then would press the wrong button.
-    int id = 0;
-    WaitFor([&] {
-        for (int candidate : {IDOK, IDYES, IDNO, IDCANCEL, IDABORT, IDRETRY, IDIGNORE}) {
-            const HWND b = GetDlgItem(s.box, candidate);
-            if (b && (GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-                id = candidate;
-                return true;
-            }
+    int id = IDOK;
+    for (int candidate : {IDOK, IDYES, IDNO, IDCANCEL, IDABORT, IDRETRY, IDIGNORE}) {
+        const HWND b = GetDlgItem(s.box, candidate);
+        if (b && (GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+            id = candidate;
+            break;
         }
-        return false;
-    }, 5000);
-    if (id == 0)
-        id = IDOK;
+    }
     PostMessageA(s.box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(s.box, id)));
     WaitFor([&] { return !IsWindow(s.box) || !IsWindowVisible(s.box); }, 5000);
     return text.empty() ? " " : text;
