@@ -150,8 +150,9 @@ TEST_F(ProcessTest, EndingABatchRunEndsTheMailerItStarted)
     ASSERT_TRUE(TryWriteFreshFile(work_ + "$mail.bat", MakeBatchScript(Mailer(), "$log.txt")));
     ChildProcess child;
     ASSERT_TRUE(StartBatchHidden(work_ + "$mail.bat", child));
-    // Wait until the mailer has recorded its start, then end the run.
-    for (int i = 0; i < 200 && Runs().empty(); ++i)
+    // Wait until the mailer has recorded its start, then end the run. The
+    // first command interpreters of a fresh Wine prefix take about 10 s to start.
+    for (int i = 0; i < 1200 && Runs().empty(); ++i)
         SleepMs(50);
     ASSERT_EQ(Runs().size(), 1u);
     EndProcessSession(child, 2000);
