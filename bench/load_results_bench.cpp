@@ -17,7 +17,7 @@ namespace {
 class TNullView : public IView {
 public:
     void ClearSummary() override {}
-    void UpdateSummary(bool, int, int, std::int64_t, int) override {}
+    void UpdateSummary(bool, std::string_view, int, int, std::int64_t, int) override {}
     void SetLabelState(std::string_view) override {}
     void SetLabelSendVisible(bool) override {}
     void SetProgressMax(int) override {}

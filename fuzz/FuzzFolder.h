@@ -1,8 +1,9 @@
 // One temporary program folder per fuzz process, reused by every input.
 #pragma once
 
-#include "platform/Files.h"
 #include "support/TempFolder.h"
+
+#include <unistd.h>
 
 #include <string>
 
@@ -10,7 +11,7 @@ inline TTempFolder& FuzzFolder()
 {
     // Short relative paths stay relative (to the current folder): keep them in here too.
     static TTempFolder folder;
-    static const bool entered = platform::SetCurrentDir(folder.Cp932Path());
+    static const bool entered = ::chdir(folder.Path().c_str()) == 0;
     (void)entered;
     return folder;
 }

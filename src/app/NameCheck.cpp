@@ -3,7 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
-#include "run/TDelivery.h"
+#include "run/TimeFormat.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -52,7 +52,7 @@ std::string CellPrefix(std::string_view text)
     return cell;
 }
 
-TSummaryCells SummaryCells(const TRunState& state, std::string_view subject, int processed, int total, int errors)
+TSummaryCells SummaryCells(const TRunOptions& state, std::string_view subject, int processed, int total, int errors)
 {
     const std::string mails(jp::kMails);
     return {
@@ -72,12 +72,12 @@ std::string ResultCell(const TResultRow& row, int column)
     case 0: return CellPrefix(row.SendCode);
     case 1: return CellPrefix(row.Subject);
     case 2: return CellPrefix(row.Recipients);
-    case 3: return CellPrefix(row.Status);
+    case 3: return row.Finding.empty() ? std::to_string(row.Status) : CellPrefix(row.Finding);
     default: return {};
     }
 }
 
 bool ResultRowIsRed(const TResultRow& row)
 {
-    return !row.Status.empty() && row.Status != "0";
+    return row.Failed();
 }

@@ -25,10 +25,10 @@ std::string CellPrefix(std::string_view text);
 
 // The seven "内容" cells of the summary list, top to bottom.
 using TSummaryCells = std::array<std::string, 7>;
-TSummaryCells SummaryCells(const TRunState& state, std::string_view subject, int processed, int total, int errors);
+TSummaryCells SummaryCells(const TRunOptions& options, std::string_view subject, int processed, int total, int errors);
 
 // Column `column` (0 to 3) of a result row, as the list shows it.
 std::string ResultCell(const TResultRow& row, int column);
-// The row colour rule of ListView2: red when the status cell is neither
-// empty nor exactly "0".
+// The row colour rule of ListView2: red when the row's mail failed (its
+// outcome unknown included).
 bool ResultRowIsRed(const TResultRow& row);

@@ -3,7 +3,13 @@
 #include "display/TInstanceGuard.h"
 #include "display/WindowWords.h"
 #include "platform/Errors.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
+
+namespace {
+// How long the close lets a run in progress see the stop request.
+constexpr std::uint32_t kCloseWaitMs = 250;
+} // namespace
 
 TFormCore::TFormCore(TDelivery& delivery, IFormWindow& window, std::vector<std::string> args)
     : delivery_(delivery), window_(window), args_(std::move(args))
@@ -30,13 +36,13 @@ void TFormCore::FormCreate()
         return;
     }
 
-    window_.SetInvisibleMode(delivery_.State().InvisibleMode);
+    window_.SetInvisibleMode(delivery_.Options().InvisibleMode);
     window_.ResetStatusBar();
-    delivery_.State().PauseRequest = false;
+    delivery_.Controls().PauseRequest = false;
 
     try {
         // A check of the batch (/v) writes nothing but its report.
-        if (!delivery_.State().VerifyOnly)
+        if (!delivery_.Options().VerifyOnly)
             delivery_.StartTrace();
     } catch (const Exception& e) {
         window_.ShowErrorBox(e.Message());
@@ -56,7 +62,7 @@ TFormCore::TNext TFormCore::FormActivate()
         // The handler is abandoned; an unattended caller must not hang nor read success.
         window_.ShowErrorBox(e.what());
         handlerFailed_ = true;
-        next = delivery_.State().KeepOpen ? TDelivery::TActivation::kStayOpen : TDelivery::TActivation::kCloseSoon;
+        next = delivery_.Options().KeepOpen ? TDelivery::TActivation::kStayOpen : TDelivery::TActivation::kCloseSoon;
     }
     SetRunning(false);
     if (delivery_.TerminationPending())
@@ -84,11 +90,7 @@ void TFormCore::ColorButton2Click()
     window_.SetPauseCaption(paused ? jp::kResumeButton : jp::kPauseButton);
 }
 
-void TFormCore::Timer1Timer()
-{
-    delivery_.State().JobList.clear();
-    delivery_.State().DefinitionLines.clear();
-}
+void TFormCore::Timer1Timer() { delivery_.State().JobList.clear(); }
 
 void TFormCore::SetRunning(bool running)
 {
@@ -96,20 +98,32 @@ void TFormCore::SetRunning(bool running)
     window_.SetResendEnabled(!running);
 }
 
-int TFormCore::SaveAndExitStatus(bool normalState, int left, int top)
+int TFormCore::FormClose()
 {
+    delivery_.Controls().StopRequest = true;
+    window_.LetEventsThrough();
+    platform::SleepMs(kCloseWaitMs);
+
     TSettings& settings = delivery_.Settings();
-    if (normalState) {
+    bool normal = false;
+    int left = 0, top = 0;
+    window_.GetPlace(normal, left, top);
+    if (normal) {
         settings.Top = top;
         settings.Left = left;
     }
     try {
-        if (!delivery_.State().VerifyOnly)
+        if (!delivery_.Options().VerifyOnly)
             WriteSettings(SettingsPath(), settings);
     } catch (const Exception& e) {
         // Shown, then the close completes: otherwise the window could never close.
         window_.ShowErrorBox(e.Message());
     }
-    const int status = delivery_.State().StatusCode;
-    return status == 0 && handlerFailed_ ? 1 : status;
+    const int status = delivery_.StatusCode() == 0 && handlerFailed_ ? 1 : delivery_.StatusCode();
+    if (status != 0) {
+        // No result line for a mail in progress: the record gets its last
+        // chance and no mailer is left behind.
+        window_.EndProcessNow(delivery_.FinishProcess(status));
+    }
+    return status;
 }

@@ -26,6 +26,12 @@ public:
     virtual void SetPauseCaption(std::string_view caption) = 0;
     // The resend command is offered only while no run is in progress.
     virtual void SetResendEnabled(bool enabled) = 0;
+    // Lets pending window events through.
+    virtual void LetEventsThrough() = 0;
+    // The window's top-left edge; `normal` when it is neither minimised nor maximised.
+    virtual void GetPlace(bool& normal, int& left, int& top) = 0;
+    // Ends the process at once with this exit code: no further event handling.
+    virtual void EndProcessNow(int exitCode) = 0;
 };
 
 class TFormCore {
@@ -46,16 +52,17 @@ public:
     void mnuReSendClick();
     void ColorButton1Click() { delivery_.ColorButton1Click(); }
     void ColorButton2Click();
-    // Discards the job list and the definition lines; the window then closes.
+    // Discards the job list; the window then closes.
     void Timer1Timer();
     bool Running() const { return running_; }
 
     // The close: the stop request first; then, once pending events went
     // through, the window position (when the window is in its normal state)
-    // goes to the settings file; returns the exit status: the status code, or
-    // 1 when a handler was abandoned by an error (never report success then).
-    void CloseRequested() { delivery_.State().StopRequest = true; }
-    int SaveAndExitStatus(bool normalState, int left, int top);
+    // goes to the settings file. The exit status is the status code, or 1 when
+    // a handler was abandoned by an error (never report success then). A
+    // nonzero one ends the process at once, once the record had its last
+    // chance and no mailer is left; zero is returned, for the window to close.
+    int FormClose();
 
 private:
     void SetRunning(bool running);

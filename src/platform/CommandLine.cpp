@@ -105,4 +105,9 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine)
     return args;
 }
 
+TCommandLine CommandFromLine(std::string_view commandLine)
+{
+    return TCommandLine{std::string(commandLine), SplitCommandLine(commandLine)};
+}
+
 } // namespace platform

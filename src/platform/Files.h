@@ -31,11 +31,12 @@ bool TryAppendFile(std::string_view path, std::string_view data);
 // Durable writes into a file of fixed length, for a log that must reach the
 // disk before the program goes on: the file is first made `size` bytes long
 // with zeros written out (so that later writes change no file-system
-// metadata and a sync stays cheap), then written in place. Both return once
-// the data is on the disk; a file that TryGrowFile created has its folder
-// entry made durable too.
+// metadata and a sync stays cheap), then written in place. TryGrowFile, and
+// TryWriteAt with `sync`, return once the data is on the disk (a sync of the
+// file carries every earlier write with it); a file that TryGrowFile created
+// has its folder entry made durable too.
 bool TryGrowFile(std::string_view path, long long size);
-bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view data);
+bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync);
 // Cuts a file back to `size` bytes (never makes it longer), under an exclusive lock.
 bool TryCutFile(std::string_view path, long long size);
 
@@ -79,9 +80,6 @@ public:
 private:
     NativeHandle file_ = kNoHandle;
 };
-
-// Sets the process's current folder.
-bool SetCurrentDir(std::string_view path);
 
 // Calls each(line, lineEnd) for every line of file contents: CR LF, CR or LF
 // ends a line; a final line break adds no empty line (the last line's end may

@@ -190,7 +190,7 @@ bool TryGrowFile(std::string_view path, long long size)
     return dir.ok() && ::fsync(dir.get()) == 0;
 }
 
-bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view data)
+bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync)
 {
     Fd fd(OpenFile(path, O_WRONLY, false));
     struct stat st {};
@@ -199,7 +199,7 @@ bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view 
     // Only into the length the file has: never grow it here.
     if (offset < 0 || offset + static_cast<long long>(data.size()) > st.st_size)
         return false;
-    return WriteAll(fd.get(), data, offset) && ::fdatasync(fd.get()) == 0 && fd.Close();
+    return WriteAll(fd.get(), data, offset) && (!sync || ::fdatasync(fd.get()) == 0) && fd.Close();
 }
 
 bool TryCutFile(std::string_view path, long long size)
@@ -211,11 +211,6 @@ bool TryCutFile(std::string_view path, long long size)
     if (st.st_size <= size)
         return fd.Close();
     return ::ftruncate(fd.get(), static_cast<off_t>(size)) == 0 && fd.Close();
-}
-
-bool SetCurrentDir(std::string_view path)
-{
-    return Usable(path) && ::chdir(ToOsPath(path).c_str()) == 0;
 }
 
 } // namespace platform

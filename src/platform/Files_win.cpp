@@ -172,7 +172,7 @@ bool TryGrowFile(std::string_view path, long long size)
     return ::FlushFileBuffers(h.get()) != 0 && h.Close();
 }
 
-bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view data)
+bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync)
 {
     THandle h(OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING));
     long long size = 0;
@@ -181,7 +181,7 @@ bool TryWriteAtSynced(std::string_view path, long long offset, std::string_view 
     // Only into the length the file has: never grow it here.
     if (offset < 0 || offset + static_cast<long long>(data.size()) > size)
         return false;
-    return SeekTo(h.get(), offset) && WriteAll(h.get(), data) && ::FlushFileBuffers(h.get()) != 0 && h.Close();
+    return SeekTo(h.get(), offset) && WriteAll(h.get(), data) && (!sync || ::FlushFileBuffers(h.get()) != 0) && h.Close();
 }
 
 bool TryCutFile(std::string_view path, long long size)
@@ -194,8 +194,6 @@ bool TryCutFile(std::string_view path, long long size)
         return h.Close();
     return CutTo(h.get(), size) && h.Close();
 }
-
-bool SetCurrentDir(std::string_view path) { return Usable(path) && ::SetCurrentDirectoryA(ToOsPath(path).c_str()) != 0; }
 
 TAppendWriter::~TAppendWriter() { Abandon(); }
 

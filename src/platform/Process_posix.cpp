@@ -40,6 +40,12 @@ void ChildHandlesRelease::operator()(ChildHandles* handles) const
 long ProcessId(const ChildProcess& child) { return child.handles ? child.handles->pid : -1; }
 namespace {
 
+bool IsDirectory(const std::string& osPath)
+{
+    struct stat st {};
+    return ::stat(osPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool IsExecutableFile(const std::string& osPath)
 {
     struct stat st {};
@@ -55,15 +61,25 @@ bool EndsWithExe(std::string_view name)
     return tail[0] == '.' && lower(tail[1]) == 'e' && lower(tail[2]) == 'x' && lower(tail[3]) == 'e';
 }
 
-// One search for a CP932 name; the result is the operating system's path.
-std::string SearchOsPath(std::string_view cp932Name)
+// One search for a CP932 name; the result is the operating system's path. A
+// name with a separator is taken as it stands, relative to `folder` when it is
+// not absolute.
+std::string SearchOsPath(std::string_view cp932Name, std::string_view folder)
 {
     const std::string name = NormalizeSeparators(cp932Name);
     if (name.empty())
         return {};
     const std::string osName = ToOsPath(name);
-    if (name.find('/') != std::string::npos)
-        return IsExecutableFile(osName) ? osName : std::string();
+    if (name.find('/') != std::string::npos) {
+        std::string path = osName;
+        if (name[0] != '/' && !folder.empty()) {
+            path = ToOsPath(NormalizeSeparators(folder));
+            if (path.back() != '/')
+                path += '/';
+            path += osName;
+        }
+        return IsExecutableFile(path) ? path : std::string();
+    }
 
     const std::string inFolder = ToOsPath(ProgramFolder()) + osName;
     if (IsExecutableFile(inFolder))
@@ -89,20 +105,27 @@ std::string SearchOsPath(std::string_view cp932Name)
     return {};
 }
 
-std::string FindProgramOsPath(std::string_view cp932Name)
+std::string FindProgramOsPath(std::string_view cp932Name, std::string_view folder)
 {
-    std::string found = SearchOsPath(cp932Name);
+    std::string found = SearchOsPath(cp932Name, folder);
     if (found.empty() && EndsWithExe(cp932Name))
-        found = SearchOsPath(cp932Name.substr(0, cp932Name.size() - 4));
+        found = SearchOsPath(cp932Name.substr(0, cp932Name.size() - 4), folder);
     return found;
 }
 
-// Starts `osPath` with `argv` in a new session, standard handles on
-// /dev/null (or standard input and output on the descriptors given), no
-// other descriptors of ours inherited, default signal handling.
-bool Spawn(const std::string& osPath, const std::vector<std::string>& args, ChildProcess& child, int stdinFd = -1,
-           int stdoutFd = -1)
+// Starts `osPath` with `argv` in a new session in `folder` (CP932; ours when
+// empty), standard handles on /dev/null (or standard input and output on the
+// descriptors given), no other descriptors of ours inherited, default signal
+// handling.
+bool Spawn(const std::string& osPath, const std::vector<std::string>& args, std::string_view folder, ChildProcess& child,
+           int stdinFd = -1, int stdoutFd = -1)
 {
+    // The child enters the folder itself: ours never changes, so a relative
+    // work folder means the same folder for every mail.
+    const std::string osFolder = folder.empty() ? std::string() : ToOsPath(folder);
+    if (!folder.empty() && !IsDirectory(osFolder))
+        return false;
+
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (const std::string& a : args)
@@ -125,7 +148,8 @@ bool Spawn(const std::string& osPath, const std::vector<std::string>& args, Chil
         && posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0) == 0
         // Like a Windows start without inherited handles; above all the
         // single-instance lock must not live on in the mailer.
-        && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
+        && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0
+        && (osFolder.empty() || posix_spawn_file_actions_addchdir_np(&actions, osFolder.c_str()) == 0);
 
     sigset_t noSignals, allSignals;
     sigemptyset(&noSignals);
@@ -200,11 +224,11 @@ Reap TryReap(ChildProcess& child, int flags)
 
 } // namespace
 
-bool CommandLineFits(std::string_view commandLine)
+bool CommandLineFits(const TCommandLine& command)
 {
     constexpr std::size_t kMaxArgument = 32 * 4096; // the kernel's limit for one argument
     std::size_t total = 0;
-    for (const std::string& a : SplitCommandLine(commandLine)) {
+    for (const std::string& a : command.Args) {
         if (a.size() + 1 >= kMaxArgument)
             return false;
         total += a.size() + 1 + sizeof(char*);
@@ -215,30 +239,21 @@ bool CommandLineFits(std::string_view commandLine)
     return limit <= 0 || total < static_cast<std::size_t>(limit);
 }
 
-std::string FindProgram(std::string_view name)
+std::string FindProgram(std::string_view name, std::string_view folder)
 {
-    const std::string found = FindProgramOsPath(name);
+    const std::string found = FindProgramOsPath(name, folder);
     return found.empty() ? std::string() : FromOsPath(found);
 }
 
-bool StartHidden(std::string_view commandLine, ChildProcess& child)
+bool StartHidden(const TCommandLine& command, std::string_view folder, ChildProcess& child)
 {
-    std::vector<std::string> args = SplitCommandLine(commandLine);
-    if (args.empty())
+    if (command.Args.empty())
         return false;
-    const std::string program = FindProgramOsPath(args[0]);
+    const std::string program = FindProgramOsPath(command.Args[0], folder);
     if (program.empty())
         return false;
     // argv[0] stays as written, like every other argument.
-    return Spawn(program, args, child);
-}
-
-bool StartBatchHidden(std::string_view batchPath, ChildProcess& child)
-{
-    if (batchPath.empty())
-        return false;
-    const std::vector<std::string> args = {"/bin/sh", NotAnOption(ToOsPath(batchPath))};
-    return Spawn("/bin/sh", args, child);
+    return Spawn(program, command.Args, folder, child);
 }
 
 std::size_t MaxCommandLineBytes()
@@ -249,7 +264,7 @@ std::size_t MaxCommandLineBytes()
     return max > 0 ? static_cast<std::size_t>(max) : std::size_t(128) << 10;
 }
 
-bool StartBatch(TFreshFile& script, TFreshFile& output, ChildProcess& child)
+bool StartBatch(TFreshFile& script, TFreshFile& output, std::string_view folder, ChildProcess& child)
 {
     const int scriptFd = static_cast<int>(script.Handle()), outputFd = static_cast<int>(output.Handle());
     if (scriptFd < 0 || outputFd < 0 || ::lseek(scriptFd, 0, SEEK_SET) != 0)
@@ -257,14 +272,14 @@ bool StartBatch(TFreshFile& script, TFreshFile& output, ChildProcess& child)
     // The shell reads the script from its standard input: nothing in the
     // folder is opened by name, so a file renamed over $mail.bat is never run.
     const std::vector<std::string> args = {"/bin/sh", "-s"};
-    return Spawn("/bin/sh", args, child, scriptFd, outputFd);
+    return Spawn("/bin/sh", args, folder, child, scriptFd, outputFd);
 }
 
-std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile)
+std::string MakeBatchScript(const TCommandLine& command, std::string_view outputFile, std::string_view folder)
 {
     std::string script = "TZ=JST-9; export TZ\n";
-    const std::vector<std::string> args = SplitCommandLine(commandLine);
-    const std::string program = args.empty() ? std::string() : FindProgramOsPath(args[0]);
+    const std::vector<std::string>& args = command.Args;
+    const std::string program = args.empty() ? std::string() : FindProgramOsPath(args[0], folder);
     if (program.empty()) {
         // The shell's own code for a command that is not found; the message
         // goes to standard error as the shell's would.
@@ -284,10 +299,10 @@ std::string MakeBatchScript(std::string_view commandLine, std::string_view outpu
     return script;
 }
 
-std::string MakeMailerScript(std::string_view commandLine, std::string_view outputFile)
+std::string MakeMailerScript(const TCommandLine& command, std::string_view outputFile, std::string_view folder)
 {
     (void)outputFile; // StartBatch connects the output file's own handle
-    return MakeBatchScript(commandLine, "");
+    return MakeBatchScript(command, "", folder);
 }
 
 std::string BatchLineRefusal(std::string_view commandLine)

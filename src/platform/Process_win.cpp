@@ -44,9 +44,10 @@ constexpr std::size_t kMaxCommandLine = 32767;
 
 // Starts the command line hidden, as the classic program does: no application
 // name (the first word names the program, found by the system's search), no
-// inherited handles, a console of its own, the program's environment and
-// current folder.
-bool CreateHidden(std::string_view commandLine, ChildProcess& child)
+// inherited handles, a console of its own, the program's environment. The
+// child starts in `folder` (ours when empty): our own current folder never
+// changes.
+bool CreateHidden(std::string_view commandLine, std::string_view folder, ChildProcess& child)
 {
     if (commandLine.find('\0') != std::string_view::npos || commandLine.size() >= kMaxCommandLine
         || Trim(commandLine).empty())
@@ -57,8 +58,11 @@ bool CreateHidden(std::string_view commandLine, ChildProcess& child)
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION info{};
     std::string line(commandLine); // CreateProcessA may write into it
+    const std::string osFolder = folder.empty() ? std::string() : ToOsPath(folder);
+    if (osFolder.find('\0') != std::string::npos)
+        return false;
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                          nullptr, nullptr, &startup, &info))
+                          nullptr, osFolder.empty() ? nullptr : osFolder.c_str(), &startup, &info))
         return false;
     CloseProcess(child);
     child.handles.reset(new ChildHandles);
@@ -80,11 +84,16 @@ bool CreateHidden(std::string_view commandLine, ChildProcess& child)
 
 } // namespace
 
-bool CommandLineFits(std::string_view commandLine) { return commandLine.size() < kMaxCommandLine; }
+bool CommandLineFits(const TCommandLine& command) { return command.Line.size() < kMaxCommandLine; }
 
-std::string FindProgram(std::string_view name)
+std::string FindProgram(std::string_view name, std::string_view folder)
 {
-    const std::string n = NormalizeSeparators(name);
+    std::string n = NormalizeSeparators(name);
+    // A relative name with a separator is looked for where the program starts.
+    if (!folder.empty() && n.find('\\') != std::string::npos && !IsAbsolutePath(n)) {
+        const std::string base = NormalizeSeparators(folder);
+        n = base + (base.back() == '\\' ? "" : "\\") + n;
+    }
     if (n.empty() || n.find('\0') != std::string::npos)
         return {};
     char found[MAX_PATH * 2];
@@ -98,24 +107,25 @@ std::string FindProgram(std::string_view name)
 
 std::size_t MaxCommandLineBytes() { return kMaxCommandLine - 1; }
 
-bool StartHidden(std::string_view commandLine, ChildProcess& child) { return CreateHidden(commandLine, child); }
-
-// The command line is the batch file's path: the system hands a ".bat" file to
-// the command interpreter.
-bool StartBatchHidden(std::string_view batchPath, ChildProcess& child) { return CreateHidden(ToOsPath(batchPath), child); }
-
-bool StartBatch(TFreshFile& script, TFreshFile& output, ChildProcess& child)
+bool StartHidden(const TCommandLine& command, std::string_view folder, ChildProcess& child)
 {
-    // The command interpreter opens the script, and the mailer's output, by name.
-    if (!script.Close() || !output.Close())
-        return false;
-    return StartBatchHidden(script.Path(), child);
+    return CreateHidden(command.Line, folder, child);
 }
 
-std::string MakeBatchScript(std::string_view commandLine, std::string_view outputFile)
+bool StartBatch(TFreshFile& script, TFreshFile& output, std::string_view folder, ChildProcess& child)
 {
+    // The command interpreter opens the script, and the mailer's output, by
+    // name; the system hands a ".bat" file given as the command line to it.
+    if (!script.Close() || !output.Close())
+        return false;
+    return CreateHidden(ToOsPath(script.Path()), folder, child);
+}
+
+std::string MakeBatchScript(const TCommandLine& command, std::string_view outputFile, std::string_view folder)
+{
+    (void)folder; // the command interpreter finds the program itself
     std::string script = "set TZ=JST-9\r\n";
-    script += commandLine;
+    script += command.Line;
     if (!outputFile.empty()) {
         script += " > ";
         script += outputFile;
@@ -124,9 +134,9 @@ std::string MakeBatchScript(std::string_view commandLine, std::string_view outpu
     return script;
 }
 
-std::string MakeMailerScript(std::string_view commandLine, std::string_view outputFile)
+std::string MakeMailerScript(const TCommandLine& command, std::string_view outputFile, std::string_view folder)
 {
-    return MakeBatchScript(commandLine, outputFile);
+    return MakeBatchScript(command, outputFile, folder);
 }
 
 std::string BatchLineRefusal(std::string_view commandLine)

@@ -61,58 +61,55 @@ std::string FormatCheckLine(const TCheckFinding& f)
            std::string(f.severity == TCheckSeverity::kError ? jp::kCheckError : jp::kCheckWarning) + "," + f.text;
 }
 
-TCheckReport TDelivery::CheckBatch()
+TCheckReport CheckBatch(const TRunState& state, const TSettings& settings, const std::string& programFolder,
+                        TRetryRules& retry)
 {
     TCheckReport report;
-    const int lines = static_cast<int>(state_.JobList.size());
-    const int n = (state_.SendLimit != 0 && lines > state_.SendLimit) ? state_.SendLimit : lines;
+    const TRunOptions& o = state.Options;
+    const int lines = static_cast<int>(state.JobList.size());
+    const int n = (o.SendLimit != 0 && lines > o.SendLimit) ? o.SendLimit : lines;
 
     // The schedule, as the run's pacing computes it.
     TCheckSchedule& s = report.schedule;
     s.mails = n;
-    const int m = state_.SendUnit;
-    const double t = state_.UnitWait;
+    const int m = o.SendUnit;
+    const double t = o.UnitWait;
     if (m != 0 && t != 0) {
         const int whole = n / m, rest = n % m;
         s.units = whole + (rest != 0 ? 1 : 0);
         s.unitWaits = rest != 0 ? whole : std::max(0, whole - 1);
-        s.mailPauses = state_.MailPause != 0 ? whole * (m - 1) + std::max(0, rest - 1) : 0;
+        s.mailPauses = o.MailPause != 0 ? whole * (m - 1) + std::max(0, rest - 1) : 0;
     } else {
         s.units = n;
         s.unitWaits = t != 0 ? std::max(0, n - 1) : 0;
     }
-    s.waitSeconds = s.unitWaits * t * 60 + s.mailPauses * state_.MailPause;
+    s.waitSeconds = s.unitWaits * t * 60 + s.mailPauses * o.MailPause;
 
     // Which recipient got which subject first, for the repeats.
     std::unordered_map<std::string, int> firstLine;
-    std::vector<std::string> missing;
-    missingFiles_ = &missing;
     for (int i = 0; i < n; ++i) {
         const int line = i + 1;
+        const TJob job = ReadJobLine(state.JobList, i, programFolder);
         auto add = [&](const char* code, TCheckSeverity severity, std::string text) {
-            report.findings.push_back({line, job_.DefinitionPath, code, severity, std::move(text)});
+            report.findings.push_back({line, job.DefinitionPath, code, severity, std::move(text)});
         };
-        ReadJobLine(i);
-        if (job_.DefinitionPath.empty()) {
-            add("E01", TCheckSeverity::kError, std::string(jp::kCheckSkipped) + ": " + state_.JobList[static_cast<std::size_t>(i)]);
+        if (job.Skipped()) {
+            add("E01", TCheckSeverity::kError, std::string(jp::kCheckSkipped) + ": " + state.JobList[static_cast<std::size_t>(i)]);
             continue;
         }
-        state_.DefinitionLines.clear();
-        if (!LoadLines(job_.DefinitionPath, state_.DefinitionLines) || state_.DefinitionLines.size() < 6) {
+        std::vector<std::string> definition;
+        if (!retry.LoadLines(job.DefinitionPath, definition) || definition.size() < 6) {
             add("E02", TCheckSeverity::kError, std::string(jp::kCheckTooShort));
             continue;
         }
-        const std::string line3 = state_.DefinitionLines[2];
-        missing.clear();
-        state_.StatusCode = 0;
-        ParseMailDefinition();
-        const std::vector<std::string>& body = state_.DefinitionLines; // the body, widened
+        const std::string line3 = definition[2];
+        const TMail mail = ParseMailDefinition(std::move(definition), job.DefinitionPath, programFolder, retry);
 
-        if (mail_.AddressList.empty())
+        if (mail.AddressList.empty())
             add("E03", TCheckSeverity::kError, std::string(jp::kCheckNoTo));
-        for (const std::string& path : missing)
+        for (const std::string& path : mail.MissingFiles)
             add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckFileMissing) + path);
-        ForEachField(mail_.AttachmentList, ',', [&](const std::string& quoted) {
+        ForEachField(mail.AttachmentList, ',', [&](const std::string& quoted) {
             const std::string path = quoted.size() >= 2 ? quoted.substr(1, quoted.size() - 2) : quoted;
             if (!platform::FileExists(path))
                 add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckFileMissing) + path);
@@ -124,14 +121,14 @@ TCheckReport TDelivery::CheckBatch()
                 FindText(token, ">#bcc ") == std::string::npos)
                 add("W05", TCheckSeverity::kWarning, std::string(jp::kCheckBadAddress) + token);
         });
-        ForEachField(mail_.RecipientDisplay, '\t', [&](const std::string& shown) {
+        ForEachField(mail.RecipientDisplay, '\t', [&](const std::string& shown) {
             const std::size_t colon = shown.find(':');
             const std::string entry = colon == std::string::npos ? shown : shown.substr(colon + 1);
             if (!UsableAddress(entry)) {
                 add("W05", TCheckSeverity::kWarning, std::string(jp::kCheckBadAddress) + entry);
                 return;
             }
-            const auto [it, fresh] = firstLine.try_emplace(Lower(entry) + '\x1F' + mail_.Subject, line);
+            const auto [it, fresh] = firstLine.try_emplace(Lower(entry) + '\x1F' + mail.Subject, line);
             if (!fresh)
                 add("W08", TCheckSeverity::kWarning,
                     std::string(jp::kCheckDuplicate) + std::to_string(it->second) + std::string(jp::kCheckDuplicateTail) + entry);
@@ -139,21 +136,22 @@ TCheckReport TDelivery::CheckBatch()
 
         // What the mailer's command cannot carry: the run's own refusal, and
         // a command the system cannot start.
-        const std::string command = BuildCommand(state_.BatchMode);
-        const std::string refusal = CommandRefusal(state_.BatchMode, command);
-        const bool tooLong = !platform::CommandLineFits(command) || command.size() > platform::MaxCommandLineBytes();
+        const TMailerCommand command =
+            BuildCommand(mail, {settings.Name, settings.NoTopt, o.BatchMode, o.EncodeSenderName});
+        const std::string commandLine = command.Line();
+        const bool tooLong = !platform::CommandLineFits(command.ToStart()) || commandLine.size() > platform::MaxCommandLineBytes();
         if (tooLong)
-            add("E11", TCheckSeverity::kError, std::string(jp::kCheckTooLong) + std::to_string(command.size()) + " bytes");
-        else if (!refusal.empty())
-            add("E06", TCheckSeverity::kError, std::string(jp::kCheckRefused) + refusal);
+            add("E11", TCheckSeverity::kError, std::string(jp::kCheckTooLong) + std::to_string(commandLine.size()) + " bytes");
+        else if (!command.Refusal().empty())
+            add("E06", TCheckSeverity::kError, std::string(jp::kCheckRefused) + command.Refusal());
 
         // What ISO-2022-JP cannot carry.
         std::string bodyText;
-        for (const std::string& l : body)
+        for (const std::string& l : mail.Body)
             bodyText += l;
         const std::pair<std::string_view, std::string> texts[] = {
-            {jp::kFieldSubject, Iso2022JpStrangers(mail_.Subject)},
-            {jp::kFieldSender, Iso2022JpStrangers(mail_.Sender1)},
+            {jp::kFieldSubject, Iso2022JpStrangers(mail.Subject)},
+            {jp::kFieldSender, Iso2022JpStrangers(mail.Sender1)},
             {jp::kFieldBody, Iso2022JpStrangers(bodyText)}};
         for (const auto& [name, strangers] : texts) {
             if (!strangers.empty())
@@ -161,31 +159,36 @@ TCheckReport TDelivery::CheckBatch()
         }
 
         // Folders the run writes into.
-        if (!mail_.OutcomeLogPath.empty() && !platform::DirectoryExists(platform::FolderOf(mail_.OutcomeLogPath)))
-            add("E09", TCheckSeverity::kError, std::string(jp::kCheckNoLogFolder) + platform::FolderOf(mail_.OutcomeLogPath));
-        if (!mail_.MailFolder.empty() && !platform::DirectoryExists(mail_.MailFolder))
-            add("E10", TCheckSeverity::kError, std::string(jp::kCheckNoMailFolder) + mail_.MailFolder);
+        if (!mail.OutcomeLogPath.empty() && !platform::DirectoryExists(platform::FolderOf(mail.OutcomeLogPath)))
+            add("E09", TCheckSeverity::kError, std::string(jp::kCheckNoLogFolder) + platform::FolderOf(mail.OutcomeLogPath));
+        if (!mail.MailFolder.empty() && !platform::DirectoryExists(mail.MailFolder))
+            add("E10", TCheckSeverity::kError, std::string(jp::kCheckNoMailFolder) + mail.MailFolder);
     }
-    missingFiles_ = nullptr;
-    state_.StatusCode = 0;
     return report;
 }
 
 TDelivery::TActivation TDelivery::VerifyBatch()
 {
-    const TCheckReport report = CheckBatch();
+    const TCheckReport report = CheckBatch(state_, settings_, programFolder_, retry_);
 
     std::string file;
     for (const TCheckFinding& f : report.findings)
         file += FormatCheckLine(f) + "\r\n";
     // The report replaces the last one; nothing else is written.
-    if (WriteNewFile(CheckReportPath(), file) != 0)
+    if (retry_.WriteNewFile(CheckReportPath(), file) != 0)
         view_.ReportUnattended(CheckReportPath() + std::string(jp::kCannotWriteSuffix));
 
     // The findings in the result list, the first on top.
     rows_.Clear();
-    for (auto it = report.findings.rbegin(); it != report.findings.rend(); ++it)
-        rows_.InsertTop(TResultRow{std::to_string(it->line), it->text, it->definitionPath, it->code, std::string()});
+    for (auto it = report.findings.rbegin(); it != report.findings.rend(); ++it) {
+        TResultRow row;
+        row.SendCode = std::to_string(it->line);
+        row.Subject = it->text;
+        row.Recipients = it->definitionPath;
+        row.Status = it->severity == TCheckSeverity::kError ? 1 : 2;
+        row.Finding = it->code;
+        rows_.InsertTop(std::move(row));
+    }
     view_.ResultRowsReset();
 
     const TCheckSchedule& s = report.schedule;
@@ -194,6 +197,6 @@ TDelivery::TActivation TDelivery::VerifyBatch()
                   s.EstimateSeconds(kSecondsPerMail), kSecondsPerMail);
     view_.SetLabelState(summary);
     view_.ReportUnattended(summary);
-    state_.StatusCode = report.ExitCode();
-    return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;
+    SetStatus(report.ExitCode());
+    return AfterRun();
 }

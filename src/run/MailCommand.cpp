@@ -1,15 +1,14 @@
-// Whether the mailer command reaches the mailer as meant: split by the rules
-// the mailer is started with, it must give each option value as one argument
-// and the address list as written. A mail whose command cannot do that is
-// never handed to the mailer.
-#include "run/TDelivery.h"
+#include "run/MailCommand.h"
 
+#include "jtext/HenkanJ.h"
+#include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
-#include "platform/Process.h"
 
 #include <algorithm>
 
 namespace {
+
+constexpr std::string_view kRedirect = " > $log.txt";
 
 // A value in one pair of double quotes is meant without them: the quotes only
 // group its words into one argument (the quoted sender of the /z encoding).
@@ -20,23 +19,29 @@ std::string WithoutGroupingQuotes(std::string s)
     return s;
 }
 
-std::string Join(const std::vector<std::string>& words, std::size_t from, std::size_t to)
-{
-    std::string out;
-    for (std::size_t k = from; k < to; ++k) {
-        if (k > from)
-            out += ' ';
-        out += words[k];
-    }
-    return out;
-}
-
 std::size_t CountChar(std::string_view s, char ch)
 {
     std::size_t n = 0;
     for (std::size_t i = FindChar(s, ch); i != std::string_view::npos; i = FindChar(s, ch, i + 1))
         ++n;
     return n;
+}
+
+bool AllBelowP(const std::string& s)
+{
+    for (unsigned char c : s) {
+        if (c >= 0x50)
+            return false;
+    }
+    return true;
+}
+
+// The arguments a piece after the program name splits into.
+std::vector<std::string> SplitPiece(std::string_view text)
+{
+    std::vector<std::string> args = platform::SplitCommandLine("p " + std::string(text));
+    args.erase(args.begin());
+    return args;
 }
 
 } // namespace
@@ -81,84 +86,129 @@ std::string SenderForMailer(std::string_view value)
     return grouped || !cut ? std::string(value) : QuoteSubjectForMailer(value);
 }
 
-std::string TDelivery::CommandRefusal(bool batch, std::string_view command) const
+std::string EncodeSender(const std::string& sender1, bool encodeSenderName)
 {
-    const TCurrentMail& m = mail_;
-    for (const std::string* field : {&settings_.Name, &m.OutcomeLogPath, &m.Host, &m.MailFolder, &m.AddressList,
+    if (!encodeSenderName)
+        return sender1;
+    if (!HasDoubleByte(sender1) && AllBelowP(sender1))
+        return sender1;
+    if (sender1.size() > 2 && sender1.front() == '"' && sender1.back() == '"') {
+        const std::string inner = sender1.substr(1, sender1.size() - 2);
+        const std::size_t lt = FindLastChar(inner, '<');
+        if (lt == std::string::npos || lt == 0)
+            return sender1;
+        // Widened first: half-width katakana has no place in ISO-2022-JP, and the
+        // encoded word would carry bytes no mail reader can decode.
+        return "\"" + EncodeMimeHeader(NormalizeKana(inner.substr(0, lt))) + " " + inner.substr(lt) + "\"";
+    }
+    return sender1;
+}
+
+TMailerCommand BuildCommand(const TMail& m, const TCommandSettings& settings)
+{
+    TMailerCommand cmd;
+    cmd.batch_ = settings.Batch;
+    cmd.endsInT_ = !settings.Batch && settings.NoTopt == 0;
+    std::string& refusal = cmd.refusal_;
+    auto refuse = [&](std::string why) {
+        if (refusal.empty()) // the first reason is the one told
+            refusal = std::move(why);
+    };
+    // A piece that means one argument, which its text must split back into.
+    auto option = [&](std::string text, std::string meant) {
+        if (SplitPiece(text) != std::vector<std::string>{meant})
+            refuse("argument " + std::to_string(cmd.pieces_.size()) + " would not reach the mailer as written");
+        cmd.pieces_.push_back({std::move(text), {std::move(meant)}});
+    };
+
+    for (const std::string* field : {&settings.Name, &m.OutcomeLogPath, &m.Host, &m.MailFolder, &m.AddressList,
                                      &m.RecipientDisplay, &m.Sender1, &m.Sender2, &m.Sender3, &m.Subject,
                                      &m.AttachmentList, &m.AttachmentNames}) {
         if (field->find('\0') != std::string::npos)
-            return "a field of the mail holds a NUL byte";
+            refuse("a field of the mail holds a NUL byte");
     }
 
-    // Longer than any program can be given: refused before it is split.
-    if (command.size() > platform::MaxCommandLineBytes())
-        return "the command is longer than a program can be given";
-
-    // What the pieces mean, in their order; the address list is checked apart.
-    std::vector<std::string> meant;
-    const std::vector<std::string> program = platform::SplitCommandLine(settings_.Name);
+    const std::vector<std::string> program = platform::SplitCommandLine(settings.Name);
     if (program.size() != 1)
-        return "the mailer command is not one program name";
-    meant.push_back(program[0]);
-    if (batch)
-        meant.push_back("-d");
+        refuse("the mailer command is not one program name");
+    cmd.pieces_.push_back({settings.Name, program.empty() ? std::vector<std::string>{""} : program});
+    if (settings.Batch)
+        option("-d", "-d");
     if (!m.Host.empty())
-        meant.push_back("-h" + Trim(m.Host));
-    if (!m.Sender1.empty())
-        meant.push_back("-f" + WithoutGroupingQuotes(Trim(EncodeSender(m.Sender1))));
+        option("-h" + Trim(m.Host), "-h" + Trim(m.Host));
+    if (!m.Sender1.empty()) {
+        const std::string from = Trim(EncodeSender(m.Sender1, settings.EncodeSenderName));
+        option("-f" + SenderForMailer(from), "-f" + WithoutGroupingQuotes(from));
+    }
     if (!m.Sender2.empty())
-        meant.push_back("-r" + WithoutGroupingQuotes(Trim(m.Sender2)));
+        option("-r" + SenderForMailer(Trim(m.Sender2)), "-r" + WithoutGroupingQuotes(Trim(m.Sender2)));
     if (!m.Sender3.empty())
-        meant.push_back("-n" + WithoutGroupingQuotes(Trim(m.Sender3)));
+        option("-n" + SenderForMailer(Trim(m.Sender3)), "-n" + WithoutGroupingQuotes(Trim(m.Sender3)));
     if (!m.Subject.empty())
-        meant.push_back("-s" + Trim(m.Subject));
+        option("-s" + QuoteSubjectForMailer(Trim(m.Subject)), "-s" + Trim(m.Subject));
     if (!m.AttachmentList.empty()) {
         // Each path in its own pair of quotes: a path holding a quote has no
         // form the mailer could read back.
         const std::string list = Trim(m.AttachmentList);
-        const std::size_t paths = CountChar(m.AttachmentNames, '\t') + 1;
-        if (CountChar(list, '"') != 2 * paths)
-            return "an attachment path holds a double quote";
+        if (CountChar(list, '"') != 2 * (CountChar(m.AttachmentNames, '\t') + 1))
+            refuse("an attachment path holds a double quote");
         std::string value = list;
         value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
-        meant.push_back("-a" + value);
+        option("-a" + list, "-a" + value);
     }
-    meant.push_back("-m");
-    meant.push_back("-Fbody.txt");
-    const bool endsInT = !batch && settings_.NoTopt == 0;
+    cmd.pieces_.push_back({"-m -Fbody.txt", {"-m", "-Fbody.txt"}});
+    if (!m.AddressList.empty()) {
+        // The address list goes in as written and arrives as its words:
+        // joined by one space they must give it back, and no word may pass
+        // for an option.
+        const std::string list = Trim(m.AddressList);
+        std::vector<std::string> words = SplitPiece(list);
+        std::string joined;
+        for (const std::string& w : words) {
+            joined += (joined.empty() ? "" : " ") + w;
+            if (w.size() > 1 && w[0] == '-')
+                refuse("a word of the address list would pass for an option");
+        }
+        if (joined != list)
+            refuse("the address list would not reach the mailer as written");
+        cmd.pieces_.push_back({list, std::move(words)});
+    }
 
-    // In batch mode the redirection is the script's, not an argument.
-    std::string_view line = command;
-    constexpr std::string_view kRedirect = " > $log.txt";
-    if (batch && line.size() >= kRedirect.size() && line.substr(line.size() - kRedirect.size()) == kRedirect)
-        line.remove_suffix(kRedirect.size());
-    if (batch) {
-        const std::string refusal = platform::BatchLineRefusal(line);
-        if (!refusal.empty())
-            return refusal;
-    }
-    const std::vector<std::string> args = platform::SplitCommandLine(line);
+    const std::string line = cmd.Line();
+    if (line.size() > platform::MaxCommandLineBytes())
+        refuse("the command is longer than a program can be given");
+    else if (settings.Batch)
+        refuse(platform::BatchLineRefusal(cmd.ToStart().Line));
+    return cmd;
+}
 
-    if (args.size() < meant.size() + (endsInT ? 1 : 0))
-        return "the command splits into fewer arguments than it has pieces";
-    for (std::size_t k = 0; k < meant.size(); ++k) {
-        if (args[k] != meant[k])
-            return "argument " + std::to_string(k) + " would not reach the mailer as written";
+std::string TMailerCommand::Line() const
+{
+    std::size_t size = kRedirect.size() + 2;
+    for (const TPiece& p : pieces_)
+        size += p.Text.size() + 1;
+    std::string line;
+    line.reserve(size);
+    for (const TPiece& p : pieces_) {
+        line += p.Text;
+        line += ' ';
     }
-    std::size_t end = args.size();
-    if (endsInT) {
-        if (args.back() != "-t")
-            return "the last argument would not be -t";
-        --end;
-    }
-    // The address list arrives as its words; joined by one space they must
-    // give it back, and no word may pass for an option.
-    if (Join(args, meant.size(), end) != Trim(m.AddressList))
-        return "the address list would not reach the mailer as written";
-    for (std::size_t k = meant.size(); k < end; ++k) {
-        if (args[k].size() > 1 && args[k][0] == '-')
-            return "a word of the address list would pass for an option";
-    }
-    return {};
+    if (batch_)
+        line += kRedirect;
+    else if (endsInT_)
+        line += "-t";
+    return line;
+}
+
+platform::TCommandLine TMailerCommand::ToStart() const
+{
+    platform::TCommandLine start;
+    start.Line = Line();
+    if (batch_)
+        start.Line.resize(start.Line.size() - kRedirect.size());
+    for (const TPiece& p : pieces_)
+        start.Args.insert(start.Args.end(), p.Args.begin(), p.Args.end());
+    if (endsInT_)
+        start.Args.push_back("-t");
+    return start;
 }

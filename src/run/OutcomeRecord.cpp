@@ -69,16 +69,14 @@ void TOutcomeRecord::ReportUnattended(const TPendingLine& p)
     view_.ReportUnattended(p.path + std::string(jp::kCannotWriteSuffix) + ": " + p.line.substr(0, p.line.size() - 2));
 }
 
-void TOutcomeRecord::RepairResultFile()
+bool TOutcomeRecord::RewriteResultFile(const std::string& contents)
 {
-    std::string contents;
-    if (!retry_.Load([&] { return platform::TryLoadFile(resultFile_, contents); }) || contents.empty())
-        return;
-    if (contents.size() >= 2 && contents.compare(contents.size() - 2, 2, "\r\n") == 0)
-        return;
-    const std::size_t end = contents.rfind("\r\n");
-    const long long keep = end == std::string::npos ? 0 : static_cast<long long>(end + 2);
-    retry_.Write([&] { return platform::TryCutFile(resultFile_, keep); });
+    return retry_.WriteNewFile(resultFile_, contents) == 0;
+}
+
+void TOutcomeRecord::NoteInMailLog(const std::string& text)
+{
+    retry_.AppendFile(mailLog_, FormatMailLogStamp(clock_.Now()) + ": " + text + "\r\n");
 }
 
 namespace {
@@ -86,18 +84,11 @@ namespace {
 constexpr long long kJournalStep = 1 << 20;
 } // namespace
 
-long long TOutcomeRecord::JournalEnd()
+bool TOutcomeRecord::AppendJournal(const std::string& text, bool sync)
 {
     if (journalEnd_ < 0)
-        ReadJournal();
-    return journalEnd_;
-}
-
-bool TOutcomeRecord::AppendJournal(const std::string& text)
-{
-    const long long at = JournalEnd();
-    if (at < 0)
         return false;
+    const long long at = journalEnd_;
     const long long end = at + static_cast<long long>(text.size());
     if (end > journalSize_) {
         // A disk too full for the next stretch of zeros may still take this record.
@@ -109,7 +100,7 @@ bool TOutcomeRecord::AppendJournal(const std::string& text)
         }
         journalSize_ = size;
     }
-    if (retry_.Write([&] { return platform::TryWriteAtSynced(journal_, at, text); }) != 0)
+    if (retry_.Write([&] { return platform::TryWriteAt(journal_, at, text, sync); }) != 0)
         return false;
     journalEnd_ = end;
     return true;
@@ -128,51 +119,51 @@ bool TOutcomeRecord::StartEmpty(const std::string& path)
 
 bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList)
 {
-    if (!StartEmpty(resultFile_) || !StartEmpty(journal_))
+    // The run record reaches the disk before anything of the last run is
+    // given up: should this process die at once, a continuation finds this
+    // run and mends the result file from it.
+    if (!StartEmpty(journal_))
         return false;
-    journalEnd_ = 0;
-    journalSize_ = 0;
-    return AppendJournal(EncodeJournalRecord(TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}));
+    journalEnd_ = journalSize_ = 0;
+    return AppendJournal(EncodeJournalRecord(TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}), true)
+        && StartEmpty(resultFile_);
 }
 
-bool TOutcomeRecord::BeginResend(bool resendMarker, const std::vector<std::string>& jobLines)
+bool TOutcomeRecord::BeginResend(int part, bool resendMarker, const std::vector<std::string>& jobLines)
 {
-    if (!StartEmpty(resultFile_))
-        return false;
-    TJournalRecord record{TJournalKind::kResendBegun, {resendMarker ? "1" : "0"}};
+    TJournalRecord record{TJournalKind::kResendBegun, {std::to_string(part), resendMarker ? "1" : "0"}};
     record.fields.insert(record.fields.end(), jobLines.begin(), jobLines.end());
-    return AppendJournal(EncodeJournalRecord(record));
+    return AppendJournal(EncodeJournalRecord(record), true) && StartEmpty(resultFile_);
 }
 
-bool TOutcomeRecord::MailStarting(const std::string& encodedRecord) { return AppendJournal(encodedRecord); }
+bool TOutcomeRecord::MailStarted(const std::string& encodedRecord) { return AppendJournal(encodedRecord, true); }
 
-void TOutcomeRecord::RunFinished() { AppendJournal(EncodeJournalRecord(TJournalKind::kRunFinished, {})); }
+bool TOutcomeRecord::MailDone(const std::string& encodedRecord) { return AppendJournal(encodedRecord, false); }
 
-TJournalState TOutcomeRecord::ReadJournal()
+void TOutcomeRecord::RunFinished(int part)
 {
-    std::string contents;
+    AppendJournal(EncodeJournalRecord(TJournalKind::kRunFinished, {std::to_string(part)}), true);
+}
+
+TJournalState TOutcomeRecord::ReadJournal(TJournalFile& file)
+{
+    journalEnd_ = -1;
     if (!platform::FileExists(journal_)) {
-        journalEnd_ = journalSize_ = 0;
+        file = TJournalFile::kMissing;
         return {};
     }
+    std::string contents;
     if (!retry_.Load([&] { return platform::TryLoadFile(journal_, contents); })) {
-        journalEnd_ = -1; // unknown: nothing may be written into it
+        file = TJournalFile::kUnreadable;
         return {};
     }
-    std::size_t valid = 0;
-    std::vector<TJournalRecord> records = DecodeJournal(contents, valid);
-    // The zeros ahead of the records, or a record torn by a process that died
-    // while writing it, end the good part; the next record goes there.
-    journalEnd_ = static_cast<long long>(valid);
+    const TDecodedJournal decoded = DecodeJournal(contents);
+    // New records go behind everything that is not zero: damage stays where
+    // it is, for every later reader to see.
+    journalEnd_ = static_cast<long long>(decoded.end);
     journalSize_ = static_cast<long long>(contents.size());
-    if (valid < contents.size()) {
-        // Whatever follows is zeros again, so that a torn record never reads as one.
-        const std::string zeros(contents.size() - valid, '\0');
-        if (contents.compare(valid, std::string::npos, zeros) != 0 &&
-            retry_.Write([&] { return platform::TryWriteAtSynced(journal_, journalEnd_, zeros); }) != 0)
-            journalEnd_ = -1;
-    }
     contents.clear();
     contents.shrink_to_fit();
-    return ReadJournalState(std::move(records));
+    file = decoded.items.empty() ? TJournalFile::kEmpty : TJournalFile::kRead;
+    return ReadJournalState(decoded);
 }

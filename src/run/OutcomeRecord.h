@@ -11,6 +11,14 @@
 #include <string>
 #include <vector>
 
+// What reading the journal found.
+enum class TJournalFile {
+    kMissing,    // no journal
+    kUnreadable, // a journal that cannot be read (not a file, locked)
+    kEmpty,      // a journal without a record
+    kRead,
+};
+
 class TOutcomeRecord {
 public:
     TOutcomeRecord(TRetryRules& retry, IClock& clock, IView& view, std::string programFolder);
@@ -30,19 +38,24 @@ public:
     bool HasPending() const { return !pending_.empty(); }
     // The lines still unwritten, told to an unattended caller (at the end).
     void ReportUnwritten();
-    // A process killed while appending can leave the result file without a
-    // final line end: cut that torn line off.
-    void RepairResultFile();
+    // Replaces the result file's contents (a continuation's mended file).
+    bool RewriteResultFile(const std::string& contents);
+    // One line of the mail log, stamped with the local time.
+    void NoteInMailLog(const std::string& text);
 
     // --- Journal ----------------------------------------------------------------
-    // Each of these reaches the disk before it returns; false when it could not be written.
-    // A run and a resend begin with an empty result file, a run with a new journal.
+    // A run's first act: a new journal holding its run record, on the disk,
+    // and then an empty result file. False when either cannot be done.
     bool BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList);
-    bool BeginResend(bool resendMarker, const std::vector<std::string>& jobLines);
-    bool MailStarting(const std::string& encodedRecord);
-    void RunFinished();
-    // What the journal says; a torn last record is cut off the file.
-    TJournalState ReadJournal();
+    // A resend notes itself, then starts the result file empty.
+    bool BeginResend(int part, bool resendMarker, const std::vector<std::string>& jobLines);
+    // On the disk before the mailer starts. False when it could not be written.
+    bool MailStarted(const std::string& encodedRecord);
+    // Written, not waited for: the next record's sync carries it.
+    bool MailDone(const std::string& encodedRecord);
+    void RunFinished(int part);
+    // What the journal says; `file` tells whether there was one to read.
+    TJournalState ReadJournal(TJournalFile& file);
 
 private:
     // The file is gone or empty afterwards, else false.
@@ -51,9 +64,7 @@ private:
         std::string path;
         std::string line;
     };
-    bool AppendJournal(const std::string& text);
-    // Where the next journal record goes (read from the file the first time).
-    long long JournalEnd();
+    bool AppendJournal(const std::string& text, bool sync);
     // "<path> に書き込めません: <line>" for an unattended caller.
     void ReportUnattended(const TPendingLine& pending);
 
@@ -65,7 +76,8 @@ private:
     std::string mailLog_;
     std::vector<TPendingLine> pending_;
     // The journal is written in place into zeros laid out ahead of it: its
-    // records end at journalEnd_, the zeros at journalSize_. -1: not yet known.
+    // records end at journalEnd_, the zeros at journalSize_. -1: not known,
+    // and nothing may be written into it.
     long long journalEnd_ = -1;
     long long journalSize_ = 0;
 };

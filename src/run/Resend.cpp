@@ -2,87 +2,90 @@
 #include "run/TDelivery.h"
 
 #include "jtext/JpWords.h"
-#include "jtext/SjisBytes.h"
 #include "platform/Files.h"
 
-bool TDelivery::CollectFailed()
+namespace {
+
+// Of the lines, those that name an existing definition; the others are
+// returned, to be reported.
+std::vector<std::string> DropUnusable(std::vector<std::string>& lines, const std::string& programFolder)
 {
-    if (!platform::FileExists(state_.ResultFilePath))
+    std::vector<std::string> usable, unusable;
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        // The run's own reading of the line decides, so the two cannot disagree.
+        const TJob job = ReadJobLine(lines, i, programFolder);
+        const bool names = !job.Skipped() && platform::FileExists(job.DefinitionPath);
+        (names ? usable : unusable).push_back(lines[static_cast<std::size_t>(i)]);
+    }
+    lines = std::move(usable);
+    return unusable;
+}
+
+} // namespace
+
+bool TDelivery::CollectFailed(std::vector<std::string>& lines) const
+{
+    if (!platform::FileExists(ResultFilePath()))
         return false;
-    state_.JobList.clear();
+    lines.clear();
     // From the bottom row (the first mail sent) to the top row. A mail whose
     // outcome is unknown may have gone out: it is never sent again on its own.
     for (std::size_t k = rows_.Count(); k-- > 0;) {
         const TResultRow& row = rows_.Row(k);
-        if (row.Status != "0" && !row.OutcomeUnknown)
-            state_.JobList.push_back(row.JobLine);
+        if (row.Resendable())
+            lines.push_back(row.JobLine);
     }
     return true;
 }
 
-std::vector<std::string> TDelivery::DropUnusableJobLines()
+bool TDelivery::StartResend(std::vector<std::string> lines)
 {
-    std::vector<std::string> usable, unusable;
-    const std::vector<std::string> lines = std::move(state_.JobList);
-    state_.JobList.clear();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        // The run's own reading of the line decides, so the two cannot disagree.
-        state_.JobList = {lines[i]};
-        ReadJobLine(0);
-        const bool names = !job_.DefinitionPath.empty() && platform::FileExists(job_.DefinitionPath);
-        (names ? usable : unusable).push_back(lines[i]);
+    rows_.Clear();
+    view_.ResultRowsReset();
+    state_.JobList = std::move(lines);
+    ++state_.JournalPart;
+    if (!record_.BeginResend(state_.JournalPart, state_.ResendMarker, state_.JobList)) {
+        ReportWriteFailure();
+        return false;
     }
-    state_.JobList = std::move(usable);
-    return unusable;
+    RunDelivery();
+    return true;
 }
 
 void TDelivery::ResendOnCommand()
 {
-    if (!CollectFailed())
+    std::vector<std::string> lines;
+    if (!CollectFailed(lines))
         return;
-    if (state_.JobList.empty()) {
+    if (lines.empty()) {
         view_.ShowInformation(jp::kNoErrorMails);
         return;
     }
-    const std::vector<std::string> unusable = DropUnusableJobLines();
     std::string notResent;
-    for (const std::string& line : unusable)
+    for (const std::string& line : DropUnusable(lines, programFolder_))
         notResent += "\r\n" + std::string(jp::kNotResent) + line;
-    if (state_.JobList.empty()) {
+    if (lines.empty()) {
         // Nothing could be sent: the result file stays, it is the only record of the failures.
         view_.ShowInformation(std::string(jp::kNothingResent) + notResent);
         return;
     }
     if (!view_.AskYesNo(std::string(jp::kAskResend) + (notResent.empty() ? "" : "\r\n" + notResent)))
         return;
-    rows_.Clear();
-    view_.ResultRowsReset();
-    if (!record_.BeginResend(state_.ResendMarker, state_.JobList)) {
-        ReportWriteFailure();
-        return;
-    }
-    RunDelivery();
-    if (!state_.Closing && !state_.StopRequest)
-        record_.RunFinished();
+    if (StartResend(std::move(lines)) && !state_.Controls.Closing && !state_.Controls.StopRequest)
+        record_.RunFinished(state_.JournalPart);
 }
 
 void TDelivery::AutoResend()
 {
-    if (!CollectFailed() || state_.JobList.empty())
+    std::vector<std::string> lines;
+    if (!CollectFailed(lines) || lines.empty())
         return;
-    const std::vector<std::string> unusable = DropUnusableJobLines();
-    for (const std::string& line : unusable) {
-        AppendFile(MailLogPath(), FormatMailLogStamp(clock_.Now()) + ": Resend Skipped " + line + "\r\n");
+    for (const std::string& line : DropUnusable(lines, programFolder_)) {
+        record_.NoteInMailLog("Resend Skipped " + line);
         view_.ReportUnattended(std::string(jp::kNotResent) + line);
     }
-    if (state_.JobList.empty())
+    if (lines.empty())
         return; // nothing to send: the result file stays
-    rows_.Clear();
-    view_.ResultRowsReset();
     state_.ResendMarker = true;
-    if (!record_.BeginResend(state_.ResendMarker, state_.JobList)) {
-        ReportWriteFailure();
-        return;
-    }
-    RunDelivery();
+    StartResend(std::move(lines));
 }

@@ -3,28 +3,10 @@
 // the k-th newest.
 #pragma once
 
+#include "run/ResultLine.h"
+
 #include <cstddef>
-#include <string>
 #include <vector>
-
-// The list shows the start of a long cell only (the files keep the whole
-// text): a row keeps at most this much of its subject and recipients, enough
-// for the list to know the text goes on.
-inline constexpr std::size_t kResultRowCellBytes = 4096;
-
-struct TResultRow {
-    std::string SendCode;    // caption column
-    std::string Subject;
-    std::string Recipients;  // recipient display
-    std::string Status;      // status code in decimal
-    // The job-list line that sends this row's mail again: definition path, a
-    // comma, send code. Each row carries its own so that a resend can never
-    // pick another row's mail.
-    std::string JobLine;
-    // The mail's mailer was started by a run that died before its outcome was
-    // recorded: it may have been sent, so it is never resent by the program.
-    bool OutcomeUnknown = false;
-};
 
 class TResultRows {
 public:

@@ -26,7 +26,7 @@ public:
     virtual ~IView() = default;
 
     virtual void ClearSummary() = 0;
-    virtual void UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors) = 0;
+    virtual void UpdateSummary(bool waitOnly, std::string_view subject, int processed, int total, std::int64_t remainingSeconds, int errors) = 0;
     virtual void SetLabelState(std::string_view text) = 0;
     virtual void SetLabelSendVisible(bool visible) = 0;
     virtual void SetProgressMax(int max) = 0;
@@ -60,16 +60,11 @@ public:
 class IMailerProcess {
 public:
     virtual ~IMailerProcess() = default;
-    // Starts the command line hidden in the current folder; `batchFile` says the
-    // command line is the path of a batch file. False when it cannot be started.
-    virtual bool Start(const std::string& commandLine, bool batchFile) = 0;
+    // Starts the command hidden in `folder`. False when it cannot be started.
+    virtual bool Start(const platform::TCommandLine& command, const std::string& folder) = 0;
     // Starts the batch script `script` whose output belongs in `output`, both
-    // fresh files the caller holds (see platform::StartBatch).
-    virtual bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output)
-    {
-        (void)output;
-        return Start(script.Path(), true);
-    }
+    // fresh files the caller holds, in `folder` (see platform::StartBatch).
+    virtual bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder) = 0;
     // Waits up to timeoutMs; true once the process has ended.
     virtual bool WaitEnded(std::uint32_t timeoutMs) = 0;
     // The exit code of the ended process.
@@ -107,8 +102,8 @@ public:
 class TSystemMailerProcess : public IMailerProcess {
 public:
     ~TSystemMailerProcess() override;
-    bool Start(const std::string& commandLine, bool batchFile) override;
-    bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output) override;
+    bool Start(const platform::TCommandLine& command, const std::string& folder) override;
+    bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;
     int ExitCode() override;
     void EndSession() override;

@@ -1,30 +1,33 @@
 #include "run/RunJournal.h"
 
-#include "jtext/SjisBytes.h"
-
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
 
-std::uint32_t Fnv1a32(std::string_view a, std::string_view b)
+constexpr char kMarker = '\x1E';
+constexpr char kEscape = '\x1D';
+
+std::uint32_t Fnv1a32(char kind, std::string_view payload)
 {
     std::uint32_t h = 2166136261u;
-    for (std::string_view part : {a, b}) {
-        for (const unsigned char c : part) {
-            h ^= c;
-            h *= 16777619u;
-        }
-    }
+    auto mix = [&](unsigned char c) {
+        h ^= c;
+        h *= 16777619u;
+    };
+    mix(static_cast<unsigned char>(kind));
+    for (const unsigned char c : payload)
+        mix(c);
     return h;
 }
 
-std::string Hex8(std::uint32_t v)
+void AppendHex8(std::string& out, std::uint32_t v)
 {
     char buf[9];
     std::snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
+    out.append(buf, 8);
 }
 
 // A decimal count at `p` that ends at `stop`, written as the encoder writes it
@@ -38,6 +41,24 @@ bool ReadCount(std::string_view data, std::size_t& p, char stop, std::size_t& va
     if (p == start || (data[start] == '0' && p - start > 1) || p >= data.size() || data[p] != stop)
         return false;
     ++p;
+    return true;
+}
+
+bool IsKind(char c) { return c == 'H' || c == 'R' || c == 'S' || c == 'D' || c == 'E'; }
+
+bool Unescape(std::string_view in, std::string& out)
+{
+    out.clear();
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != kEscape) {
+            out += in[i];
+            continue;
+        }
+        if (++i == in.size() || (in[i] != '\x01' && in[i] != '\x02'))
+            return false;
+        out += in[i] == '\x01' ? kMarker : kEscape;
+    }
     return true;
 }
 
@@ -55,43 +76,77 @@ bool DecodeFields(std::string_view payload, std::vector<std::string>& fields)
     return true;
 }
 
-bool IsKind(char c)
+// The record that starts at `p` (at its marker); its end, or 0 when there is none.
+std::size_t DecodeRecordAt(std::string_view data, std::size_t p, TJournalRecord& record)
 {
-    return c == 'H' || c == 'R' || c == 'S' || c == 'E';
+    if (p + 3 > data.size() || data[p] != kMarker || !IsKind(data[p + 1]) || data[p + 2] != ' ')
+        return 0;
+    const char kind = data[p + 1];
+    std::size_t q = p + 3, length = 0;
+    if (!ReadCount(data, q, ' ', length) || q + 9 > data.size() || data[q + 8] != '\n')
+        return 0;
+    const std::string_view sum = data.substr(q, 8);
+    q += 9;
+    if (length > data.size() - q || q + length >= data.size() || data[q + length] != '\n')
+        return 0;
+    const std::string_view payload = data.substr(q, length);
+    std::string expected;
+    AppendHex8(expected, Fnv1a32(kind, payload));
+    std::string raw;
+    if (sum != expected || !Unescape(payload, raw) || !DecodeFields(raw, record.fields))
+        return 0;
+    record.kind = static_cast<TJournalKind>(kind);
+    return q + length + 1;
 }
 
-int ToInt(const std::string& text)
-{
-    int v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    return r.ec == std::errc() ? v : -1;
-}
-
-} // namespace
-
-namespace {
-
-// "<kind> <length> <checksum>\n<payload>\n" in one allocation.
 template <typename Fields>
 std::string Encode(char kind, const Fields& fields)
 {
-    std::size_t payloadSize = 0;
+    std::string raw;
+    std::size_t size = 0;
     for (const std::string_view f : fields)
-        payloadSize += std::to_string(f.size()).size() + 1 + f.size();
-    std::string out(1, kind);
-    out.reserve(32 + payloadSize);
-    out += ' ';
-    out += std::to_string(payloadSize);
-    out += " 00000000\n";
-    const std::size_t sumAt = out.size() - 9, payloadAt = out.size();
+        size += f.size() + 12;
+    raw.reserve(size);
     for (const std::string_view f : fields) {
-        out += std::to_string(f.size());
-        out += ':';
-        out += f;
+        raw += std::to_string(f.size());
+        raw += ':';
+        raw += f;
     }
-    out.replace(sumAt, 8, Hex8(Fnv1a32(std::string_view(&kind, 1), std::string_view(out).substr(payloadAt))));
+    std::string payload;
+    payload.reserve(raw.size() + 16);
+    for (const char c : raw) {
+        if (c == kMarker || c == kEscape) {
+            payload += kEscape;
+            payload += c == kMarker ? '\x01' : '\x02';
+        } else {
+            payload += c;
+        }
+    }
+    std::string out;
+    out.reserve(payload.size() + 32);
+    out += kMarker;
+    out += kind;
+    out += ' ';
+    out += std::to_string(payload.size());
+    out += ' ';
+    AppendHex8(out, Fnv1a32(kind, payload));
+    out += '\n';
+    out += payload;
     out += '\n';
     return out;
+}
+
+bool ParseInt(const std::string& text, int& v)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() && !text.empty();
+}
+
+// A count or number that cannot be negative; -1 when it is not one.
+int ToInt(const std::string& text)
+{
+    int v = 0;
+    return ParseInt(text, v) && v >= 0 ? v : -1;
 }
 
 } // namespace
@@ -106,126 +161,146 @@ std::string EncodeJournalRecord(const TJournalRecord& record)
     return Encode(static_cast<char>(record.kind), record.fields);
 }
 
-std::vector<TJournalRecord> DecodeJournal(std::string_view data, std::size_t& validLength)
+TDecodedJournal DecodeJournal(std::string_view data)
 {
-    std::vector<TJournalRecord> records;
+    TDecodedJournal journal;
+    // Everything up to the last byte that is not zero belongs to the records:
+    // the zeros laid out ahead of them end it.
+    std::size_t n = data.size();
+    while (n > 0 && data[n - 1] == '\0')
+        --n;
+    journal.end = n;
     std::size_t p = 0;
-    validLength = 0;
-    while (p < data.size()) {
-        if (p + 2 > data.size() || !IsKind(data[p]) || data[p + 1] != ' ')
-            break;
-        const char kind = data[p];
-        std::size_t q = p + 2, length = 0;
-        if (!ReadCount(data, q, ' ', length) || q + 9 > data.size() || data[q + 8] != '\n')
-            break;
-        const std::string_view sum = data.substr(q, 8);
-        q += 9;
-        if (length > data.size() - q || q + length >= data.size() || data[q + length] != '\n')
-            break;
-        const std::string_view payload = data.substr(q, length);
-        if (sum != Hex8(Fnv1a32(std::string_view(&kind, 1), payload)))
-            break;
-        TJournalRecord record;
-        record.kind = static_cast<TJournalKind>(kind);
-        if (!DecodeFields(payload, record.fields))
-            break;
-        records.push_back(std::move(record));
-        p = q + length + 1;
-        validLength = p;
+    while (p < n) {
+        TJournalItem item;
+        const std::size_t end = DecodeRecordAt(data.substr(0, n), p, item.record);
+        if (end != 0) {
+            journal.items.push_back(std::move(item));
+            p = end;
+            continue;
+        }
+        // Damage: whatever stands up to the next marker is one lost record.
+        item.damaged = true;
+        journal.items.push_back(std::move(item));
+        const std::size_t next = data.find(kMarker, p + 1);
+        p = next == std::string_view::npos || next > n ? n : next;
     }
-    return records;
+    return journal;
 }
 
-std::string TStartedMail::Encode(int index, const TOutcomeValues& v, std::string_view jobLine, std::string_view outcomeLogPath,
-                                 std::string_view definitionPath)
+std::string EncodeMailStarted(int part, int index, const TResultLine& v, std::string_view outcomeLogPath)
 {
-    const std::string i = std::to_string(index), c = std::to_string(v.counter);
-    return EncodeJournalRecord(TJournalKind::kMailStarted, {i, c, jobLine, outcomeLogPath, v.date, v.time, v.host, v.recipients,
-                                                            v.sender, v.subject, v.attachments, v.sendCode, definitionPath});
+    const std::string pt = std::to_string(part), i = std::to_string(index), c = std::to_string(v.Counter);
+    return EncodeJournalRecord(TJournalKind::kMailStarted, {pt, i, c, v.Date, v.Time, v.Host, v.Recipients, v.Sender,
+                                                            v.Subject, v.Attachments, v.SendCode, v.DefinitionPath,
+                                                            outcomeLogPath});
 }
 
-bool TStartedMail::FromRecord(TJournalRecord&& record, TStartedMail& mail)
+std::string EncodeMailDone(int part, int index, const TResultLine& v)
 {
-    std::vector<std::string>& f = record.fields;
-    if (record.kind != TJournalKind::kMailStarted || f.size() != 13)
-        return false;
-    mail.index = ToInt(f[0]);
-    mail.counter = ToInt(f[1]);
-    if (mail.index < 0 || mail.counter < 0)
-        return false;
-    mail.jobLine = std::move(f[2]);
-    mail.outcomeLogPath = std::move(f[3]);
-    mail.date = std::move(f[4]);
-    mail.time = std::move(f[5]);
-    mail.host = std::move(f[6]);
-    mail.recipients = std::move(f[7]);
-    mail.sender = std::move(f[8]);
-    mail.subject = std::move(f[9]);
-    mail.attachments = std::move(f[10]);
-    mail.sendCode = std::move(f[11]);
-    mail.definitionPath = std::move(f[12]);
-    return true;
+    const std::string pt = std::to_string(part), i = std::to_string(index), c = std::to_string(v.Counter),
+                      s = std::to_string(v.Status);
+    return EncodeJournalRecord(TJournalKind::kMailDone, {pt, i, c, s, v.EndTime, v.Unknown ? "1" : "0"});
 }
 
-std::string TStartedMail::ResultLineTail() const
-{
-    return "," + std::to_string(counter) + "," + sendCode + "," + definitionPath;
-}
-
-TStartedMailIndex::TStartedMailIndex(const std::vector<TStartedMail>& mails)
-{
-    for (const TStartedMail& m : mails)
-        byDefinition_[m.definitionPath].push_back(&m);
-}
-
-const TStartedMail* TStartedMailIndex::Find(const std::string& resultLine) const
-{
-    // The definition path holds no comma: it is what follows the line's last one.
-    const std::size_t comma = FindLastChar(resultLine, ',');
-    const auto it = byDefinition_.find(comma == std::string::npos ? resultLine : resultLine.substr(comma + 1));
-    if (it == byDefinition_.end())
-        return nullptr;
-    for (const TStartedMail* m : it->second) {
-        const std::string tail = m->ResultLineTail();
-        if (resultLine.size() >= tail.size() && resultLine.compare(resultLine.size() - tail.size(), tail.size(), tail) == 0)
-            return m;
-    }
-    return nullptr;
-}
-
-TJournalState ReadJournalState(std::vector<TJournalRecord>&& records)
+TJournalState ReadJournalState(const TDecodedJournal& journal)
 {
     TJournalState state;
-    for (TJournalRecord& r : records) {
-        switch (r.kind) {
+    int lastIndex = -1; // of the latest part's last readable mail record
+    int lost = 0;       // damaged records since then
+    // Damage may have taken start records: those of the mails between the
+    // records around it, or, behind the last one, as many mails as records were lost.
+    auto settle = [&](int next) {
+        if (lost == 0)
+            return;
+        const int to = next > lastIndex ? next - 1 : lastIndex + lost;
+        for (int i = lastIndex + 1; i <= to; ++i) {
+            TJournalMail& m = state.mails[i];
+            m.maybeStarted = !m.started && !m.done;
+        }
+        lost = 0;
+    };
+    auto newPart = [&](int part) {
+        state.part = part;
+        state.finished = false;
+        state.mails.clear();
+        lastIndex = -1;
+        lost = 0;
+    };
+    for (const TJournalItem& item : journal.items) {
+        if (item.damaged) {
+            state.damaged = true;
+            ++lost;
+            continue;
+        }
+        const std::vector<std::string>& f = item.record.fields;
+        switch (item.record.kind) {
         case TJournalKind::kRunBegun:
-            // A new run starts a new journal; should two ever follow each other, the later one counts.
-            state = TJournalState{};
             state.present = true;
-            state.jobListPath = r.fields.size() > 0 ? r.fields[0] : std::string();
-            state.jobListDigest = r.fields.size() > 1 ? r.fields[1] : std::string();
+            state.jobListPath = f.size() > 0 ? f[0] : std::string();
+            state.jobListDigest = f.size() > 1 ? f[1] : std::string();
+            newPart(0);
             break;
-        case TJournalKind::kResendBegun:
-            state.finished = false;
-            state.inResend = true;
-            state.resendMarker = !r.fields.empty() && r.fields[0] == "1";
-            state.resendLines.assign(r.fields.empty() ? r.fields.end() : r.fields.begin() + 1, r.fields.end());
-            state.started.clear();
+        case TJournalKind::kResendBegun: {
+            const int part = f.empty() ? -1 : ToInt(f[0]);
+            if (part <= state.part || f.size() < 2)
+                break;
+            newPart(part);
+            state.partUnknown = false;
+            state.resendMarker = f[1] == "1";
+            state.resendLines.assign(f.begin() + 2, f.end());
             break;
-        case TJournalKind::kMailStarted: {
-            TStartedMail mail;
-            if (TStartedMail::FromRecord(std::move(r), mail)) {
-                state.finished = false;
-                state.highestCounter = std::max(state.highestCounter, mail.counter);
-                state.started.push_back(std::move(mail));
+        }
+        case TJournalKind::kMailStarted:
+        case TJournalKind::kMailDone: {
+            const bool start = item.record.kind == TJournalKind::kMailStarted;
+            if (f.size() != (start ? 13u : 6u))
+                break;
+            const int part = ToInt(f[0]), index = ToInt(f[1]), counter = ToInt(f[2]);
+            int status = 0;
+            if (part < 0 || index < 0 || counter < 0 || (!start && !ParseInt(f[3], status)))
+                break;
+            state.highestCounter = std::max(state.highestCounter, counter);
+            if (part > state.part) {
+                // The resend's own record is lost: which list its mails came from is not known.
+                newPart(part);
+                state.partUnknown = true;
             }
+            if (part != state.part)
+                break;
+            settle(index);
+            TJournalMail& m = state.mails[index];
+            m.maybeStarted = false;
+            m.line.Counter = counter;
+            if (start) {
+                m.started = true;
+                m.line.Date = f[3];
+                m.line.Time = f[4];
+                m.line.Host = f[5];
+                m.line.Recipients = f[6];
+                m.line.Sender = f[7];
+                m.line.Subject = f[8];
+                m.line.Attachments = f[9];
+                m.line.SendCode = f[10];
+                m.line.DefinitionPath = f[11];
+                m.outcomeLogPath = f[12];
+            } else {
+                m.done = true;
+                m.line.Status = status;
+                m.line.EndTime = f[4];
+                m.line.Unknown = f[5] == "1";
+            }
+            lastIndex = index;
             break;
         }
         case TJournalKind::kRunFinished:
-            state.finished = true;
+            settle(-1);
+            if (!f.empty() && ToInt(f[0]) == state.part)
+                state.finished = true;
             break;
         }
     }
+    settle(-1);
     return state;
 }
 

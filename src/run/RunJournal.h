@@ -1,27 +1,33 @@
-// The run journal: a file beside the result file in which a run notes what it
-// has begun, so that a run that died can be continued without sending any
-// mail twice. Records are only ever appended; each carries its length and a
-// checksum, so a process killed in the middle of an append leaves a readable
-// file whose last, torn record is ignored.
+// The run journal: the file beside the result file that is the truth about a
+// run. A run notes itself before it does anything else, each mail before its
+// mailer starts and again once its outcome is known, and the run's end; a run
+// that died is continued (/c) from the journal alone, without sending any
+// mail twice.
 //
-// A record on disk: "<kind> <payload length> <checksum>\n<payload>\n", the
-// checksum being eight hex digits of FNV-1a (32 bits) over the kind and the
-// payload, the payload a sequence of fields "<length>:<bytes>".
+// A record on disk: 0x1E, "<kind> <length> <checksum>\n", the payload and
+// "\n". The payload is a sequence of fields "<length>:<bytes>", escaped so
+// that it never holds 0x1E (0x1D becomes 0x1D 0x02, 0x1E becomes 0x1D 0x01);
+// the length counts the escaped payload and the checksum is eight hex digits
+// of FNV-1a (32 bits) over the kind and the escaped payload. So every record
+// can be found again from its own start: damage costs only the records it
+// touches, never the ones after them.
 #pragma once
 
+#include "run/ResultLine.h"
+
 #include <cstddef>
-#include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 enum class TJournalKind : char {
     kRunBegun = 'H',    // job-list path, job-list digest
-    kResendBegun = 'R', // resend marker ("1"/"0"), then the resend's job-list lines
-    kMailStarted = 'S', // see TStartedMail
-    kRunFinished = 'E', // no fields
+    kResendBegun = 'R', // part number, resend marker ("1"/"0"), then the resend's job-list lines
+    kMailStarted = 'S', // part, index, the values of its result line, outcome log path
+    kMailDone = 'D',    // part, index, counter, status, end time, "1" when its outcome is unknown
+    kRunFinished = 'E', // part
 };
 
 struct TJournalRecord {
@@ -29,65 +35,53 @@ struct TJournalRecord {
     std::vector<std::string> fields;
 };
 
-std::string EncodeJournalRecord(const TJournalRecord& record);
-// The same from views of the fields, built in one allocation (a field can be
-// as long as the file it came from).
 std::string EncodeJournalRecord(TJournalKind kind, std::initializer_list<std::string_view> fields);
-// The records from the start of `data`, up to the first one that is incomplete
-// or damaged; `validLength` is the length of that good beginning.
-std::vector<TJournalRecord> DecodeJournal(std::string_view data, std::size_t& validLength);
+std::string EncodeJournalRecord(const TJournalRecord& record);
 
-// The values of a mail that its result line shows, as views.
-struct TOutcomeValues {
-    std::string_view date, time, host, recipients, sender, subject, attachments, sendCode;
-    int counter = 0;
+// What a journal's bytes hold, in their order: the readable records, and
+// between them the damaged stretches (each counted as one lost record). The
+// zeros laid out ahead of the next record end the journal.
+struct TJournalItem {
+    bool damaged = false;
+    TJournalRecord record;
 };
+struct TDecodedJournal {
+    std::vector<TJournalItem> items;
+    std::size_t end = 0; // where the next record goes: behind the last readable one or damage
+};
+TDecodedJournal DecodeJournal(std::string_view data);
 
-// A mail whose mailer was about to start: everything its result line needs
-// except the outcome, and the job-list line it came from.
-struct TStartedMail {
-    int index = 0;            // 0-based line of the job list of its run
-    int counter = 0;          // its sequence number
-    std::string jobLine;
+// The records of one mail.
+std::string EncodeMailStarted(int part, int index, const TResultLine& values, std::string_view outcomeLogPath);
+std::string EncodeMailDone(int part, int index, const TResultLine& outcome);
+
+// What the journal says about one mail of the latest part.
+struct TJournalMail {
+    bool started = false;      // its start record is readable
+    bool done = false;         // its done record is readable
+    bool maybeStarted = false; // a damaged record may have been its start
+    TResultLine line;          // its result line as far as known (the start's values, the done record's outcome)
     std::string outcomeLogPath;
-    std::string date, time;   // start, as written in result lines
-    std::string host, recipients, sender, subject, attachments, sendCode, definitionPath;
-
-    // Its record, from views of the current mail.
-    static std::string Encode(int index, const TOutcomeValues& values, std::string_view jobLine,
-                              std::string_view outcomeLogPath, std::string_view definitionPath);
-    // Takes the record's fields over.
-    static bool FromRecord(TJournalRecord&& record, TStartedMail& mail);
-    // The end of its result line in the result file: ",<counter>,<send code>,<definition path>".
-    std::string ResultLineTail() const;
-};
-
-// Finds the started mail that a result-file line belongs to, by the line's
-// end (sequence number, send code and definition path), which stays whole even
-// when a value inside the line throws its fields out of step.
-class TStartedMailIndex {
-public:
-    explicit TStartedMailIndex(const std::vector<TStartedMail>& mails);
-    const TStartedMail* Find(const std::string& resultLine) const;
-
-private:
-    std::unordered_map<std::string, std::vector<const TStartedMail*>> byDefinition_;
 };
 
 // What a journal says about the run it belongs to.
 struct TJournalState {
-    bool present = false;      // a run has begun
+    bool present = false;       // a readable run record
+    bool damaged = false;       // some record could not be read
+    bool partUnknown = false;   // mails of a resend whose own record cannot be read
     std::string jobListPath;
     std::string jobListDigest;
-    bool finished = false;     // its last record ends the run
-    bool inResend = false;     // a resend had begun
+    bool finished = false;      // the latest part has ended
+    int part = 0;               // 0: the run; 1 and on: the resends
     bool resendMarker = false;
     std::vector<std::string> resendLines;
-    std::vector<TStartedMail> started; // the mails started in the latest part (run or resend)
+    std::map<int, TJournalMail> mails; // of the latest part, by job-list index
     int highestCounter = 0;
+
+    // Anything of a run at all: a run record, or a record of a mail.
+    bool Unfinished() const { return present && !finished; }
 };
-// Takes the records' fields over.
-TJournalState ReadJournalState(std::vector<TJournalRecord>&& records);
+TJournalState ReadJournalState(const TDecodedJournal& journal);
 
 // The digest that identifies a job list by its content.
 std::string JobListDigest(const std::vector<std::string>& lines);

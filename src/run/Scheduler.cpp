@@ -2,8 +2,8 @@
 #include "run/TDelivery.h"
 
 #include "jtext/JpWords.h"
-#include "jtext/SjisBytes.h"
 #include "platform/Paths.h"
+#include "run/TimeFormat.h"
 
 #include <cstdint>
 
@@ -21,6 +21,7 @@ struct TDelivery::TRunFigures {
     int e = 0;             // failed mails of this run
     std::int64_t E = 0;    // last remaining-time estimate, s (64-bit: long runs must not overflow)
     double t = 0, s = 0;   // unit wait (min), per-mail pause (s)
+    std::string subject;   // of the mail being sent, or the last one
 
     // Waits still ahead of unit u, counting the one before a remainder group.
     std::int64_t WaitsAhead(int u) const
@@ -40,22 +41,28 @@ void TDelivery::EndStopped()
     view_.SetLabelState(jp::kForcedEnd);
 }
 
+void TDelivery::LetEventsThrough()
+{
+    view_.ProcessEvents();
+    PollTermination();
+}
+
 // True when the run must end: a stop request, also one that comes while paused.
 bool TDelivery::StopOrPauseCheck()
 {
-    if (state_.Closing)
+    const TRunControls& k = state_.Controls;
+    if (k.Closing)
         return true;
-    if (state_.StopRequest) {
+    if (k.StopRequest) {
         EndStopped();
         return true;
     }
-    while (state_.PauseRequest) {
-        view_.ProcessEvents();
-        PollTermination();
+    while (k.PauseRequest) {
+        LetEventsThrough();
         clock_.Sleep(kCheckStepMs);
-        if (state_.Closing)
+        if (k.Closing)
             return true;
-        if (state_.StopRequest) {
+        if (k.StopRequest) {
             EndStopped();
             return true;
         }
@@ -63,118 +70,180 @@ bool TDelivery::StopOrPauseCheck()
     return false;
 }
 
-bool TDelivery::SendOne(TRunFigures& f, int i, bool firstOfGroup, TGroup group, int u, int r)
+TMailerCommand TDelivery::CommandFor(const TMail& mail) const
 {
-    if (continuation_) {
-        const auto k = static_cast<std::size_t>(i);
-        if (k < continuation_->done.size() && continuation_->done[k])
-            return true; // its outcome is on record: skipped like a line without a definition
-        if (k < continuation_->unknown.size() && continuation_->unknown[k]) {
-            RecordUnknown(*continuation_->unknown[k]);
+    return BuildCommand(mail, {settings_.Name, settings_.NoTopt, state_.Options.BatchMode, state_.Options.EncodeSenderName});
+}
+
+bool TDelivery::SendOne(TRunFigures& f, const TPlan& plan, int i, bool firstOfGroup, TGroup group, int u, int r)
+{
+    const TJob job = ReadJobLine(state_.JobList, i, programFolder_);
+    const auto k = static_cast<std::size_t>(i);
+    const TPlanned planned = k < plan.lines.size() ? plan.lines[k] : TPlanned::kSend;
+    if (planned == TPlanned::kDone)
+        return true; // its outcome is on record: skipped like a line without a definition
+    if (planned == TPlanned::kUnknown) {
+        const auto it = plan.journal->mails.find(i);
+        const TJournalMail* journaled = it != plan.journal->mails.end() && it->second.started ? &it->second : nullptr;
+        // A line that names no definition was never sent, whatever the damage hid.
+        if (journaled || !job.Skipped()) {
+            RecordUnknown(job, journaled);
             ++f.e;
             record_.RetryPending();
             view_.SetProgressPosition(i + 1);
-            view_.ProcessEvents();
-            PollTermination();
-            return !state_.Closing;
+            LetEventsThrough();
+            return !state_.Controls.Closing;
         }
     }
-    ReadJobLine(i);
-    if (job_.DefinitionPath.empty())
+    if (job.Skipped())
         return true; // skipped: no pause, no mail, no result line
 
-    state_.StatusCode = 0;
-    // Never parse lines left over from an earlier mail: a definition that cannot
-    // be read leaves none, and the mail is recorded as failed.
-    state_.DefinitionLines.clear();
-    LoadLines(job_.DefinitionPath, state_.DefinitionLines);
+    // A definition that cannot be read gives no lines: the mail is recorded
+    // as failed, never sent with lines of an earlier mail.
+    std::vector<std::string> lines;
+    retry_.LoadLines(job.DefinitionPath, lines);
 
     std::string label(jp::kSendingPrefix);
     label += std::to_string(i + 1) + "/" + std::to_string(f.N) + ":";
-    label += platform::FileNameOf(platform::NormalizeSeparators(job_.DefinitionPath));
+    label += platform::FileNameOf(platform::NormalizeSeparators(job.DefinitionPath));
     view_.SetLabelState(label);
 
-    ParseMailDefinition();
-    if (state_.Closing)
+    const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, retry_);
+    const std::string& folder = mail.MailFolder.empty() ? state_.Options.WorkFolder : mail.MailFolder;
+    // The mailer still runs for a definition too short; it must not find an
+    // earlier mail's body then.
+    if (!(mail.TooShort ? sender_.RemoveBody(folder) : sender_.WriteBody(mail, folder))) {
+        ReportWriteFailure();
         return false;
-    std::string savedWorkFolder;
-    const bool ownFolder = !mail_.MailFolder.empty();
-    if (ownFolder) {
-        savedWorkFolder = state_.WorkFolder;
-        state_.WorkFolder = mail_.MailFolder;
     }
-    mailStart_ = clock_.Now();
+    const platform::LocalTime start = clock_.Now();
+    f.subject = mail.Subject;
 
     // The estimate before the mail.
     if (group == TGroup::kUnit) {
         f.E = f.WaitsAhead(u) + f.MailsAhead(i);
     } else {
         f.E = static_cast<std::int64_t>(f.R - r) * f.a / 1000;
-        view_.UpdateSummary(false, i + 1, f.N, f.E, f.e);
+        view_.UpdateSummary(false, f.subject, i + 1, f.N, f.E, f.e);
     }
 
     const std::uint32_t t0 = clock_.Tick();
     view_.SetLabelSendVisible(true);
     if (!firstOfGroup && f.s != 0)
         clock_.Sleep(static_cast<std::uint32_t>(Trunc(f.s * 1000)));
+
+    TResultLine line;
+    line.Date = FormatResultDate(start);
+    line.Time = FormatResultTime(start);
+    line.Host = mail.Host;
+    line.Recipients = mail.RecipientDisplay;
+    line.Sender = mail.Sender1;
+    line.Subject = mail.Subject;
+    line.Attachments = mail.AttachmentNames;
+    line.Counter = state_.MailCounter + 1;
+    line.SendCode = job.SendCode;
+    line.DefinitionPath = job.DefinitionPath;
+    line.Resend = state_.ResendMarker;
     // The journal holds the mail before its mailer can start: should this
     // process die, a continuation knows the mail may have gone out.
-    if (!JournalMailStart(i))
+    if (!record_.MailStarted(EncodeMailStarted(state_.JournalPart, i, line, mail.OutcomeLogPath))) {
+        ReportWriteFailure();
         return false;
-    SendMail();
-    if (state_.Closing)
+    }
+    const std::optional<TMailOutcome> outcome = sender_.SendMail(CommandFor(mail), folder, mail.TooShort);
+    if (!outcome) {
+        ReportWriteFailure();
         return false;
+    }
+    if (state_.Controls.Closing)
+        return false;
+    SetStatus(StatusOf(*outcome));
     view_.SetLabelSendVisible(false);
-    if (state_.StatusCode != 0)
+    if (IsFailed(statusCode_))
         ++f.e;
     // Unsigned 32-bit arithmetic: a wrap of the tick is harmless.
     f.a = static_cast<std::uint32_t>(static_cast<std::uint32_t>(clock_.Tick() - t0) + f.a) >> 1;
 
     // The display after the mail.
     if (group == TGroup::kUnit) {
-        view_.UpdateSummary(false, i, f.N, f.E, f.e);
+        view_.UpdateSummary(false, f.subject, i, f.N, f.E, f.e);
     } else {
         f.E = static_cast<std::int64_t>(f.R - r) * f.a / 1000;
-        view_.UpdateSummary(false, i + 1, f.N, f.E, f.e);
+        view_.UpdateSummary(false, f.subject, i + 1, f.N, f.E, f.e);
     }
 
     ++state_.MailCounter;
-    RecordResult(mail_.OutcomeLogPath, state_.MailCounter, nullptr);
-    RecordResult(state_.ResultFilePath, state_.MailCounter, &job_.DefinitionPath);
+    line.Status = statusCode_;
+    line.EndTime = FormatResultTime(clock_.Now());
+    RecordResult(line, mail.OutcomeLogPath, i);
     record_.RetryPending();
     view_.SetProgressPosition(i + 1);
-    view_.ProcessEvents();
-    PollTermination();
-    if (ownFolder)
-        state_.WorkFolder = savedWorkFolder;
-    return !state_.Closing;
+    LetEventsThrough();
+    return !state_.Controls.Closing;
 }
 
-bool TDelivery::JournalMailStart(int i)
+void TDelivery::RecordResult(const TResultLine& line, const std::string& outcomeLogPath, int index)
 {
-    const std::string date = FormatResultDate(mailStart_), time = FormatResultTime(mailStart_);
-    const TOutcomeValues values{date, time, mail_.Host, mail_.RecipientDisplay, mail_.Sender1, mail_.Subject,
-                                mail_.AttachmentNames, job_.SendCode, state_.MailCounter + 1};
-    if (record_.MailStarting(TStartedMail::Encode(i, values, RowJobLine(), mail_.OutcomeLogPath, job_.DefinitionPath)))
-        return true;
-    ReportWriteFailure();
-    return false;
+    // A done record that cannot be written leaves the mail started but not
+    // done: a continuation then calls it unknown, and never sends it again.
+    record_.MailDone(EncodeMailDone(state_.JournalPart, index, line));
+    // The result file first: a continuation that finds a done mail without
+    // its line there knows its outcome log lacks it too.
+    record_.Append(ResultFilePath(), ComposeResultLine(line, true) + "\r\n");
+    record_.Append(outcomeLogPath, ComposeResultLine(line, false) + "\r\n");
+    rows_.InsertTop(RowOf(line));
+    view_.ResultRowInserted();
 }
 
-void TDelivery::RunDelivery()
+void TDelivery::RecordUnknown(const TJob& job, const TJournalMail* journaled)
 {
+    TResultLine line;
+    std::string outcomeLogPath;
+    if (journaled) {
+        line = journaled->line;
+        outcomeLogPath = journaled->outcomeLogPath;
+    } else {
+        // Its start record was lost: what the definition says stands in for it.
+        std::vector<std::string> lines;
+        retry_.LoadLines(job.DefinitionPath, lines);
+        const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, retry_);
+        const platform::LocalTime now = clock_.Now();
+        line.Date = FormatResultDate(now);
+        line.Time = FormatResultTime(now);
+        line.Host = mail.Host;
+        line.Recipients = mail.RecipientDisplay;
+        line.Sender = mail.Sender1;
+        line.Subject = mail.Subject;
+        line.Attachments = mail.AttachmentNames;
+        line.Counter = ++state_.MailCounter;
+        line.SendCode = job.SendCode;
+        line.DefinitionPath = job.DefinitionPath;
+        outcomeLogPath = mail.OutcomeLogPath;
+    }
+    line.Status = kStatusOutcomeUnknown;
+    line.Unknown = true;
+    line.Resend = state_.ResendMarker;
+    line.EndTime = FormatResultTime(clock_.Now());
+    SetStatus(kStatusOutcomeUnknown);
+    RecordResult(line, outcomeLogPath, job.Index);
+}
+
+void TDelivery::RunDelivery(const TPlan& plan)
+{
+    const TRunOptions& o = state_.Options;
+    TRunControls& k = state_.Controls;
     TRunFigures f;
-    f.t = state_.UnitWait;
-    f.s = state_.MailPause;
+    f.t = o.UnitWait;
+    f.s = o.MailPause;
     f.a = static_cast<std::uint32_t>(Trunc((f.s + 5) * 1000));
-    state_.StopRequest = false;
+    k.StopRequest = false;
     view_.SetLabelState(jp::kSendingStarted);
     view_.SetProgressPosition(0);
 
     const int lines = static_cast<int>(state_.JobList.size());
-    f.N = (state_.SendLimit != 0 && lines > state_.SendLimit) ? state_.SendLimit : lines;
+    f.N = (o.SendLimit != 0 && lines > o.SendLimit) ? o.SendLimit : lines;
     view_.SetProgressMax(f.N);
-    const int m = state_.SendUnit;
+    const int m = o.SendUnit;
     const bool units = m != 0 && f.t != 0;
     f.P = units ? m : 1;
     f.U = units ? f.N / m : f.N;
@@ -183,40 +252,38 @@ void TDelivery::RunDelivery()
     for (int u = 0; u < f.U; ++u) {
         for (int j = 0; j < f.P; ++j) {
             const int i = u * f.P + j;
-            if (!SendOne(f, i, j == 0, TGroup::kUnit, u, 0) || StopOrPauseCheck())
+            if (!SendOne(f, plan, i, j == 0, TGroup::kUnit, u, 0) || StopOrPauseCheck())
                 return;
         }
-        view_.UpdateSummary(false, (u + 1) * f.P, f.N, f.E, f.e);
+        view_.UpdateSummary(false, f.subject, (u + 1) * f.P, f.N, f.E, f.e);
         if (f.t == 0)
             continue;
         if (u == f.U - 1 && f.R == 0)
             break; // no wait after the last unit
 
-        state_.WaitOver = false;
+        k.WaitOver = false;
         view_.StartTimerWait(static_cast<std::uint32_t>(Trunc(f.t * 60000)));
         view_.SetLabelState(jp::kWaitingToSend);
         std::int64_t W = 0;
-        while (!state_.WaitOver) {
-            if (state_.Closing)
+        while (!k.WaitOver) {
+            if (k.Closing)
                 return;
-            if (state_.StopRequest) {
+            if (k.StopRequest) {
                 EndStopped();
                 return;
             }
-            view_.ProcessEvents();
-            PollTermination();
+            LetEventsThrough();
             clock_.Sleep(kCheckStepMs);
             W += kCheckStepMs;
             // Unit u's mails still count as not done here.
             f.E = f.WaitsAhead(u) + f.MailsAhead(u * f.P) - W / 1000;
-            view_.UpdateSummary(true, (u + 1) * f.P, f.N, f.E, f.e);
-            while (state_.PauseRequest) {
+            view_.UpdateSummary(true, f.subject, (u + 1) * f.P, f.N, f.E, f.e);
+            while (k.PauseRequest) {
                 clock_.Sleep(kPausedWaitStepMs);
-                view_.ProcessEvents();
-                PollTermination();
-                if (state_.Closing)
+                LetEventsThrough();
+                if (k.Closing)
                     return;
-                if (state_.StopRequest) {
+                if (k.StopRequest) {
                     EndStopped();
                     return;
                 }
@@ -226,7 +293,7 @@ void TDelivery::RunDelivery()
 
     for (int r = 0; r < f.R; ++r) {
         const int i = f.U * f.P + r;
-        if (!SendOne(f, i, r == 0, TGroup::kRemainder, 0, r) || StopOrPauseCheck())
+        if (!SendOne(f, plan, i, r == 0, TGroup::kRemainder, 0, r) || StopOrPauseCheck())
             return;
     }
 

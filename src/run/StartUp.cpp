@@ -1,18 +1,33 @@
-// Start-up and activation: the options, the command line and the activation work.
+// Start-up and activation: the options, the command line, the run, its
+// continuation and the end of the process.
 #include "run/TDelivery.h"
 
 #include "jtext/JpWords.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-
-#include "jtext/SjisBytes.h"
+#include "run/TimeFormat.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace {
+
+// The line of an earlier result file that tells the outcome of a mail whose
+// done record was lost: the same job-list line, a known outcome, and, when
+// its start record is known, the same sequence number and start.
+const TResultLine* FindOwnLine(const std::vector<TResultLine>& lines, const TJournalMail& m, const TJob& job)
+{
+    for (const TResultLine& r : lines) {
+        if (r.Unknown || r.SendCode != job.SendCode || r.DefinitionPath != job.DefinitionPath)
+            continue;
+        if (!m.started || (r.Counter == m.line.Counter && r.Date == m.line.Date && r.Time == m.line.Time))
+            return &r;
+    }
+    return nullptr;
+}
 
 // A decimal number as the conversion routine reads it: blanks around it, an
 // optional sign, digits with an optional fraction, an optional exponent.
@@ -85,33 +100,30 @@ std::int32_t IntegerOption(const std::string& value)
 } // namespace
 
 TDelivery::TDelivery(std::string programFolder, IView& view, IClock& clock, IMailerProcess& mailer)
-    : programFolder_(std::move(programFolder)), view_(view), clock_(clock), mailer_(mailer),
-      record_(retry_, clock, view, programFolder_)
+    : programFolder_(std::move(programFolder)), view_(view), clock_(clock),
+      trace_(programFolder_ + "TraceMailLog.txt", clock), record_(retry_, clock, view, programFolder_),
+      sender_({clock, mailer, retry_, trace_, settings_, state_.Controls, record_.MailLogPath(), [this] { LetEventsThrough(); }}),
+      mailer_(mailer)
 {
     ResetOptions();
-    state_.ResultFilePath = record_.ResultFilePath();
 }
 
 void TDelivery::ResetOptions()
 {
-    state_.SendLimit = 0;
-    state_.ProcessName.clear();
-    state_.SendUnit = 0;
-    state_.MailPause = 0;
-    state_.UnitWait = 0;
-    state_.BatchMode = state_.InvisibleMode = state_.EncodeSenderName = false;
-    state_.AutoResend = state_.KeepOpen = state_.ResendMarker = state_.Continue = state_.VerifyOnly = false;
+    state_.Options = TRunOptions{};
+    state_.Options.WorkFolder = programFolder_ + "temp/";
+    state_.ResendMarker = false;
+    state_.JournalPart = 0;
     state_.MailCounter = 0;
-    state_.WorkFolder = programFolder_ + "temp/";
-    state_.StatusCode = 0;
     state_.JobList.clear();
-    state_.DefinitionLines.clear();
+    SetStatus(kStatusSent);
 }
 
 bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
 {
-    state_.HadArguments = !args.empty();
-    state_.JobListReady = false;
+    TRunOptions& o = state_.Options;
+    o.HadArguments = !args.empty();
+    o.JobListReady = false;
     if (args.empty())
         return false;
 
@@ -133,8 +145,8 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         switch (letter) {
         case 'P': {
             const std::string path = ApplyRelativePathRule(value(), programFolder_);
-            if (platform::FileExists(path) && LoadLines(path, state_.JobList))
-                state_.JobListPath = path;
+            if (platform::FileExists(path) && retry_.LoadLines(path, state_.JobList))
+                o.JobListPath = path;
             break;
         }
         case 'f': {
@@ -144,131 +156,240 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
             std::string folder = ApplyRelativePathRule(given, programFolder_);
             if (folder.empty() || folder.back() != platform::kPathSeparator)
                 folder += platform::kPathSeparator;
-            state_.WorkFolder = folder;
+            o.WorkFolder = folder;
             break;
         }
-        case 'n': state_.ProcessName = value(); break;
-        case 'K': state_.SendLimit = IntegerOption(value()); break;
-        case 'm': state_.SendUnit = IntegerOption(value()); break;
-        case 't': state_.UnitWait = FloatOption(value(), kLongestUnitWaitMinutes); break;
-        case 's': state_.MailPause = FloatOption(value(), kLongestPauseSeconds); break;
-        case 'd': state_.BatchMode = true; break;
-        case 'z': state_.EncodeSenderName = true; break;
-        case 'i': state_.InvisibleMode = true; break;
-        case 'r': state_.AutoResend = true; break;
-        case 'e': state_.KeepOpen = true; break;
-        case 'c': state_.Continue = true; break;
-        case 'v': state_.VerifyOnly = true; break;
+        case 'n': o.ProcessName = value(); break;
+        case 'K': o.SendLimit = IntegerOption(value()); break;
+        case 'm': o.SendUnit = IntegerOption(value()); break;
+        case 't': o.UnitWait = FloatOption(value(), kLongestUnitWaitMinutes); break;
+        case 's': o.MailPause = FloatOption(value(), kLongestPauseSeconds); break;
+        case 'd': o.BatchMode = true; break;
+        case 'z': o.EncodeSenderName = true; break;
+        case 'i': o.InvisibleMode = true; break;
+        case 'r': o.AutoResend = true; break;
+        case 'e': o.KeepOpen = true; break;
+        case 'c': o.Continue = true; break;
+        case 'v': o.VerifyOnly = true; break;
         default: break; // letters not in the table (also /p, /k, /M) are skipped
         }
     }
 
     bool ready = !state_.JobList.empty();
-    if (emptyFolder || !platform::DirectoryExists(state_.WorkFolder)) {
-        state_.WorkFolder = programFolder_ + "temp/";
+    if (emptyFolder || !platform::DirectoryExists(o.WorkFolder)) {
+        o.WorkFolder = programFolder_ + "temp/";
         ready = false;
     }
-    state_.JobListReady = ready;
+    o.JobListReady = ready;
     return ready;
 }
 
 TDelivery::TActivation TDelivery::Activate()
 {
+    const TRunOptions& o = state_.Options;
     view_.ClearSummary();
     // A check reads the batch and writes its report alone: not even the result list's files are read.
-    if (state_.VerifyOnly && state_.HadArguments) {
-        if (!state_.JobListReady) {
-            state_.StatusCode = 1;
+    if (o.VerifyOnly && o.HadArguments) {
+        if (!o.JobListReady) {
+            SetStatus(kStatusFailure);
             return TActivation::kCloseSoon;
         }
         return VerifyBatch();
     }
-    // A run that starts at once discards the list: the journal's lines are not needed for it.
-    const bool freshRun = state_.HadArguments && state_.JobListReady && !state_.Continue;
-    LoadResultList(!freshRun);
-    if (!state_.HadArguments)
+    // A run that starts at once discards the list.
+    if (!o.HadArguments || !o.JobListReady)
+        LoadResultList();
+    if (!o.HadArguments)
         return TActivation::kStayOpen;
-    if (!state_.JobListReady) {
-        state_.StatusCode = 1;
+    if (!o.JobListReady) {
+        SetStatus(kStatusFailure);
         return TActivation::kCloseSoon;
     }
-    if (state_.Continue)
-        return ContinueRun();
-    state_.StatusCode = 0;
+    return o.Continue ? ContinueRun() : FreshRun();
+}
+
+TDelivery::TActivation TDelivery::AfterRun() const
+{
+    if (state_.Controls.Closing)
+        return TActivation::kClosing;
+    return state_.Options.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;
+}
+
+TDelivery::TActivation TDelivery::Refuse(std::string_view why, const std::string& path)
+{
+    // When the program cannot tell what happened before, it sends nothing and
+    // says why rather than guess.
+    SetStatus(kStatusFailure);
+    const std::string text = std::string(why) + path;
+    record_.NoteInMailLog(text);
+    view_.ShowWarning(jp::kWarningCaption, text);
+    return TActivation::kCloseSoon;
+}
+
+TDelivery::TActivation TDelivery::FreshRun()
+{
+    const TRunOptions& o = state_.Options;
+    TJournalFile file = TJournalFile::kMissing;
+    const TJournalState last = record_.ReadJournal(file);
+    if (file == TJournalFile::kUnreadable || (file == TJournalFile::kRead && !last.present))
+        return Refuse(jp::kJournalUnreadableNoStart, record_.JournalPath());
+    // Starting afresh would send the part already sent a second time.
+    if (last.Unfinished() && last.jobListPath == o.JobListPath && last.jobListDigest == JobListDigest(state_.JobList))
+        return Refuse(jp::kUnfinishedRun, o.JobListPath);
+
+    SetStatus(kStatusSent);
     rows_.Clear();
     view_.ResultRowsReset();
-    if (!record_.BeginRun(state_.JobListPath, state_.JobList)) {
+    state_.JournalPart = 0;
+    if (!record_.BeginRun(o.JobListPath, state_.JobList)) {
         ReportWriteFailure();
         return TActivation::kClosing;
     }
     RunDelivery();
     FinishRun(true);
-    if (state_.Closing)
-        return TActivation::kClosing;
-    return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;
+    return AfterRun();
 }
 
 // After the run: the automatic resend, then the journal notes that nothing is
 // left to continue. A stopped run stays open for a continuation.
 void TDelivery::FinishRun(bool mayResend)
 {
-    if (state_.Closing || state_.StopRequest)
+    const TRunControls& k = state_.Controls;
+    if (k.Closing || k.StopRequest)
         return;
-    if (mayResend && state_.AutoResend)
+    if (mayResend && state_.Options.AutoResend)
         AutoResend();
-    if (!state_.Closing && !state_.StopRequest)
-        record_.RunFinished();
+    if (!k.Closing && !k.StopRequest)
+        record_.RunFinished(state_.JournalPart);
 }
 
 TDelivery::TActivation TDelivery::ContinueRun()
 {
-    state_.StatusCode = 0;
-    auto c = std::make_unique<TContinuation>();
-    c->journal = record_.ReadJournal();
-    const TJournalState& j = c->journal;
-    if (!j.present || j.finished)
-        return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon; // nothing to continue
-    if (j.jobListPath != state_.JobListPath || j.jobListDigest != JobListDigest(state_.JobList)) {
-        // Guessing which mails of another list were sent could send them twice.
-        state_.StatusCode = 1;
-        view_.ShowWarning(jp::kWarningCaption, std::string(jp::kOtherJobList) + state_.JobListPath);
-        return TActivation::kCloseSoon;
+    TRunOptions& o = state_.Options;
+    TJournalFile file = TJournalFile::kMissing;
+    TJournalState j = record_.ReadJournal(file);
+    const std::string& journal = record_.JournalPath();
+    switch (file) {
+    case TJournalFile::kMissing: return Refuse(jp::kNoJournal, journal);
+    case TJournalFile::kEmpty: return Refuse(jp::kJournalEmpty, journal);
+    case TJournalFile::kUnreadable: return Refuse(jp::kJournalUnreadable, journal);
+    case TJournalFile::kRead: break;
+    }
+    if (!j.present || j.partUnknown)
+        return Refuse(jp::kJournalUnreadable, journal);
+    // Guessing which mails of another list were sent could send them twice.
+    if (j.jobListPath != o.JobListPath || j.jobListDigest != JobListDigest(state_.JobList))
+        return Refuse(jp::kOtherJobList, o.JobListPath);
+    SetStatus(kStatusSent);
+    if (j.finished) {
+        LoadResultList(); // nothing to continue
+        return AfterRun();
     }
 
-    record_.RepairResultFile();
-    std::vector<std::string> lines;
-    if (platform::FileExists(state_.ResultFilePath))
-        LoadLines(state_.ResultFilePath, lines);
-    const TStartedMailIndex index(j.started);
-    FillResultRows(lines, index);
-    if (j.inResend) {
+    if (j.part > 0) {
         state_.JobList = j.resendLines;
         state_.ResendMarker = j.resendMarker;
     }
-    // A mail has an outcome when the result file holds its line; a mail that
-    // was started and has none may have been sent: its outcome is unknown.
-    std::vector<bool> recorded(j.started.size(), false);
-    for (const std::string& line : lines) {
-        if (const TStartedMail* m = index.Find(line))
-            recorded[static_cast<std::size_t>(m - j.started.data())] = true;
-    }
-    c->done.assign(state_.JobList.size(), false);
-    c->unknown.assign(state_.JobList.size(), nullptr);
-    for (std::size_t k = 0; k < j.started.size(); ++k) {
-        const auto i = static_cast<std::size_t>(j.started[k].index);
-        if (i >= c->done.size())
-            continue;
-        c->done[i] = recorded[k];
-        c->unknown[i] = recorded[k] ? nullptr : &j.started[k];
-    }
+    state_.JournalPart = j.part;
     state_.MailCounter = std::max(state_.MailCounter, j.highestCounter);
-    const bool wasResend = j.inResend;
-    continuation_ = std::move(c);
-    RunDelivery();
-    continuation_.reset();
-    // The resend follows a continued first run as it follows any run.
-    FinishRun(!wasResend);
-    if (state_.Closing)
+
+    // The result file is what the journal says was done, and nothing else:
+    // lines of an earlier run go, a done mail without its line gets it (in
+    // its outcome log too, which is written after the result file).
+    std::vector<std::string> old;
+    if (platform::FileExists(ResultFilePath()))
+        retry_.LoadLines(ResultFilePath(), old);
+    std::unordered_map<std::string, int> present;
+    for (const std::string& line : old)
+        ++present[line];
+    std::vector<TResultLine> parsed;
+
+    TPlan plan;
+    plan.journal = &j;
+    plan.lines.assign(state_.JobList.size(), TPlanned::kSend);
+    std::string mended;
+    rows_.Clear();
+    for (auto& [index, m] : j.mails) {
+        if (static_cast<std::size_t>(index) >= plan.lines.size())
+            continue;
+        if (!m.done && (m.started || m.maybeStarted)) {
+            // A mail whose done record was lost is known from its line all the same.
+            if (parsed.empty())
+                for (const std::string& line : old)
+                    parsed.push_back(ParseResultLine(line));
+            if (const TResultLine* own = FindOwnLine(parsed, m, ReadJobLine(state_.JobList, index, programFolder_))) {
+                if (m.started || record_.MailStarted(EncodeMailStarted(j.part, index, *own, m.outcomeLogPath))) {
+                    m.line = *own;
+                    m.started = m.done = true;
+                    record_.MailDone(EncodeMailDone(j.part, index, m.line));
+                }
+            }
+        }
+        if (!m.done) {
+            if (m.started || m.maybeStarted)
+                plan.lines[static_cast<std::size_t>(index)] = TPlanned::kUnknown;
+            continue;
+        }
+        plan.lines[static_cast<std::size_t>(index)] = TPlanned::kDone;
+        m.line.Resend = j.part > 0 && j.resendMarker;
+        const std::string text = ComposeResultLine(m.line, true);
+        const auto it = present.find(text);
+        if (it != present.end() && it->second > 0)
+            --it->second;
+        else
+            record_.Append(m.outcomeLogPath, ComposeResultLine(m.line, false) + "\r\n");
+        mended += text;
+        mended += "\r\n";
+        rows_.InsertTop(RowOf(m.line));
+    }
+    view_.ResultRowsReset();
+    if (!record_.RewriteResultFile(mended)) {
+        ReportWriteFailure();
         return TActivation::kClosing;
-    return state_.KeepOpen ? TActivation::kStayOpen : TActivation::kCloseSoon;
+    }
+    RunDelivery(plan);
+    // The resend follows a continued first run as it follows any run.
+    FinishRun(j.part == 0);
+    return AfterRun();
+}
+
+void TDelivery::ReportWriteFailure()
+{
+    SetStatus(kStatusFailure);
+    retry_.AppendFile(MailLogPath(), FormatMailLogStamp(clock_.Now()) + ": System WriteError");
+    std::string text(jp::kWriteFailureLine1);
+    text += "\r\n";
+    text += jp::kWriteFailureLine2;
+    view_.ShowWarning(jp::kWarningCaption, text);
+    state_.Controls.Closing = true;
+    view_.CloseWindow();
+}
+
+void TDelivery::TerminationRequested(int signal)
+{
+    TRunControls& k = state_.Controls;
+    if (k.TerminationCount++ == 0)
+        k.TerminationTick = clock_.Tick();
+    k.TerminationSignal = signal;
+    k.StopRequest = true;
+}
+
+void TDelivery::PollTermination()
+{
+    if (!termination_)
+        return;
+    while (const int signal = termination_->TakeRequest())
+        TerminationRequested(signal);
+}
+
+int TDelivery::FinishProcess(int statusCode)
+{
+    // No mailer outlives the program.
+    mailer_.EndSession();
+    mailer_.Close();
+    record_.RetryPending();
+    if (!record_.HasPending())
+        return statusCode;
+    record_.ReportUnwritten();
+    return 1;
 }

@@ -17,17 +17,16 @@ int TSystemTermination::TakeRequest() { return platform::TakeTerminationSignal()
 
 TSystemMailerProcess::~TSystemMailerProcess() { Close(); }
 
-bool TSystemMailerProcess::Start(const std::string& commandLine, bool batchFile)
+bool TSystemMailerProcess::Start(const platform::TCommandLine& command, const std::string& folder)
 {
     Close();
-    return Adopt(batchFile ? platform::StartBatchHidden(commandLine, child_)
-                           : platform::StartHidden(commandLine, child_));
+    return Adopt(platform::StartHidden(command, folder, child_));
 }
 
-bool TSystemMailerProcess::StartBatch(platform::TFreshFile& script, platform::TFreshFile& output)
+bool TSystemMailerProcess::StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder)
 {
     Close();
-    return Adopt(platform::StartBatch(script, output, child_));
+    return Adopt(platform::StartBatch(script, output, folder, child_));
 }
 
 bool TSystemMailerProcess::Adopt(bool started)

@@ -1,24 +1,32 @@
-// The delivery run: start-up state, job list and mail definitions, the mailer
-// command and process, the scheduler, results and logs, the resend, and the
-// file writers with their retry rules. Everything runs on the GUI thread; the
-// window is reached through IView, time through IClock.
+// The delivery run: the scheduler that walks the job list and the record of
+// every outcome. A job-list line becomes a TJob, its definition a TMail, the
+// mail a TMailerCommand that TMailSender runs, and its outcome the status
+// code and a result line. Everything runs on the GUI thread; the window is
+// reached through IView, time through IClock.
 #pragma once
 
 #include "run/BatchCheck.h"
+#include "run/Job.h"
+#include "run/MailDefinition.h"
+#include "run/MailSender.h"
 #include "run/OutcomeRecord.h"
 #include "run/ResultRows.h"
 #include "run/RetryRules.h"
 #include "run/RunEnvironment.h"
 #include "run/RunState.h"
-#include "run/TimeFormat.h"
+#include "run/TraceLog.h"
 #include "settings/Rw_ini.h"
 
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
+
+// What a continuation does with each job-list line (by index); empty for a run.
+enum class TPlanned { kSend, kDone, kUnknown };
+struct TPlan {
+    std::vector<TPlanned> lines;
+    const TJournalState* journal = nullptr; // what the journal knows of the mails
+};
 
 class TDelivery {
 public:
@@ -26,160 +34,107 @@ public:
 
     TRunState& State() { return state_; }
     const TRunState& State() const { return state_; }
+    TRunOptions& Options() { return state_.Options; }
+    TRunControls& Controls() { return state_.Controls; }
     TSettings& Settings() { return settings_; }
     TOutcomeRecord& Record() { return record_; }
     // Where termination signals come from (none unless set).
     void SetTermination(ITerminationSource& source) { termination_ = &source; }
-    const TCurrentJob& CurrentJob() const { return job_; }
-    const TCurrentMail& CurrentMail() const { return mail_; }
     const TResultRows& ResultRows() const { return rows_; }
     const std::string& ProgramFolder() const { return programFolder_; }
-    std::string MailLogPath() const { return programFolder_ + "$mail_log.txt"; }
-    std::string TracePath() const { return programFolder_ + "TraceMailLog.txt"; }
+    const std::string& ResultFilePath() const { return record_.ResultFilePath(); }
+    const std::string& MailLogPath() const { return record_.MailLogPath(); }
+    std::string CheckReportPath() const { return programFolder_ + "$mail_check.csv"; }
+    // The outcome of the current (or last) mail, or of the run: the exit code.
+    std::int32_t StatusCode() const { return statusCode_; }
 
     // --- Start-up --------------------------------------------------------------
-    // Resets the options and the run state (start-up steps 3 to 6).
+    // Back to the options and the run state the program starts with.
     void ResetOptions();
     // Reads the options (CP932 arguments, without the program name). Returns the
     // job-list-ready flag. Throws EConvertError for a /t or /s value that is not
     // a decimal number; the options after it are then not read.
     bool ParseCommandLine(const std::vector<std::string>& args);
     // Deletes and re-creates the trace log when EnableTrace is set. Throws EInOutError.
-    void StartTrace();
+    void StartTrace() { trace_.Start(settings_.EnableTrace != 0); }
 
     // --- Activation --------------------------------------------------------------
     enum class TActivation { kStayOpen, kCloseSoon, kClosing };
-    // The activation work: previous results, then the run and the automatic
-    // resend when the command line gave a usable job list.
+    // The activation work: previous results, then the run (or its continuation,
+    // or the check) and the automatic resend when the command line gave a
+    // usable job list.
     TActivation Activate();
 
     // --- The run -----------------------------------------------------------------
-    void RunDelivery();
-    void TimerWaitTimer() { state_.WaitOver = true; }
-    void ColorButton1Click() { state_.StopRequest = true; }
+    void RunDelivery(const TPlan& plan = TPlan());
+    void TimerWaitTimer() { state_.Controls.WaitOver = true; }
+    void ColorButton1Click() { state_.Controls.StopRequest = true; }
     // Toggles the pause request; returns its new value.
-    bool ColorButton2Click() { return state_.PauseRequest = !state_.PauseRequest; }
+    bool ColorButton2Click() { return state_.Controls.PauseRequest = !state_.Controls.PauseRequest; }
     // A termination signal: ends the run like the end button once the mail in
     // flight is recorded; a second one, or the grace period, ends the mailer.
     void TerminationRequested(int signal);
     // Takes the termination requests that came meanwhile.
     void PollTermination();
-    bool TerminationPending() const { return state_.TerminationCount > 0; }
+    bool TerminationPending() const { return state_.Controls.TerminationCount > 0; }
 
     // --- End of the process ------------------------------------------------------
     // The last chance for the record: no mailer is left running, kept lines are
     // tried once more and those still unwritten are reported. Returns the exit
-    // code: the status code, or 1 when a line of the record is still unwritten.
+    // code: `statusCode`, or 1 when a line of the record is still unwritten.
     int FinishProcess(int statusCode);
 
-    // --- One mail ----------------------------------------------------------------
-    void ReadJobLine(int index);
-    void ParseMailDefinition();
-    std::string EncodeSender(const std::string& sender1) const;
-    // The mailer command of the current mail (pieces 1 to 12 of the mode).
-    std::string BuildCommand(bool batch) const;
-    // Empty when the command splits back into what its pieces mean (each option
-    // value one argument, the address list as written); otherwise why it does
-    // not, and the mail must not reach the mailer.
-    std::string CommandRefusal(bool batch, std::string_view command) const;
-    void SendMail();
-    int RunAndWait(const std::string& commandLine, bool batchFile);
-
     // --- Results -----------------------------------------------------------------
-    void RecordResult(const std::string& path, int number, const std::string* definitionPath);
-    // Refills the result list from the result file. With the journal, each row
-    // gets the job-list line its mail came from.
-    void LoadResultList(bool withJournal = true);
+    // Refills the result list from the result file.
+    void LoadResultList();
 
     // --- Resend ------------------------------------------------------------------
-    // Replaces the job list by the failed rows' lines. False when there is no result file.
-    bool CollectFailed();
-    // Of the collected lines, keeps those that name an existing definition; the
-    // others are returned, to be reported. The result file is never given up for them.
-    std::vector<std::string> DropUnusableJobLines();
+    // The job-list lines of the failed rows, the first sent first. False when
+    // there is no result file.
+    bool CollectFailed(std::vector<std::string>& lines) const;
     // The popup command: asks, then resends the failed mails.
     void ResendOnCommand();
     void AutoResend();
 
-    // --- File access with the retry rules -------------------------------------
-    // The two retry rules, around any single attempt. Load: up to 11 attempts,
-    // 50 ms apart; true once one succeeded. Write: up to 10 attempts, 150 ms
-    // apart, cut short by the stop request; 0 on success, 1 on failure.
-    bool RetryLoad(const std::function<bool()>& attempt);
-    int RetryWrite(const std::function<bool()>& attempt);
-    // Load retry rule: up to 11 attempts, 50 ms apart. On failure `lines` is unchanged.
-    bool LoadLines(const std::string& path, std::vector<std::string>& lines);
-    // Write retry rule: up to 10 attempts, 150 ms apart, cut short by the stop request.
-    int WriteNewFile(const std::string& path, std::string_view text);
-    int AppendFile(const std::string& path, std::string_view text);
-    // One trace line when EnableTrace is set. Throws EInOutError.
-    void WriteTrace(std::string_view message);
-
-    // The relative-path rule: a path longer than two bytes that is not absolute
-    // gets `base` put in front of it. Separators are normalised first.
-    static std::string ApplyRelativePathRule(std::string_view path, const std::string& base);
-
     // --- Checking a batch (/v) -------------------------------------------------------
-    // Walks the job list as a run would and reports what is wrong; sends nothing
-    // and writes no file.
-    TCheckReport CheckBatch();
-    // The activation of /v: the check, its report file, and the findings shown.
+    // The check, its report file, and the findings shown.
     TActivation VerifyBatch();
-    std::string CheckReportPath() const { return programFolder_ + "$mail_check.csv"; }
 
 private:
+    // The one place the status code is set.
+    void SetStatus(std::int32_t code) { statusCode_ = code; }
     void ReportWriteFailure();
+    TActivation FreshRun();
     TActivation ContinueRun();
-    // The result list from result-file lines, each row with its job-list line from the journal where it has one.
-    void FillResultRows(const std::vector<std::string>& lines, const TStartedMailIndex& journal);
+    // Says why the program does not go on, and ends with status 1.
+    TActivation Refuse(std::string_view why, const std::string& path);
     void FinishRun(bool mayResend);
-    void RecordUnknown(const TStartedMail& mail);
-    bool JournalMailStart(int index);
-    // The job-list line that sends the current mail again: definition path, a comma, send code.
-    std::string RowJobLine() const { return job_.DefinitionPath + "," + job_.SendCode; }
+    bool StartResend(std::vector<std::string> lines);
+    TActivation AfterRun() const;
     struct TRunFigures;
     enum class TGroup { kUnit, kRemainder };
-    // One job-list line of a run. False when the window is closing.
-    bool SendOne(TRunFigures& f, int index, bool firstOfGroup, TGroup group, int u, int r);
+    // One job-list line of a run. False when the run must end.
+    bool SendOne(TRunFigures& f, const TPlan& plan, int index, bool firstOfGroup, TGroup group, int u, int r);
+    // A mail whose outcome the continued run cannot know.
+    void RecordUnknown(const TJob& job, const TJournalMail* journaled);
+    // The outcome's journal record, result lines and row.
+    void RecordResult(const TResultLine& line, const std::string& outcomeLogPath, int index);
     bool StopOrPauseCheck();
     void EndStopped();
-    std::string WorkFile(std::string_view name) const { return state_.WorkFolder + std::string(name); }
+    void LetEventsThrough();
+    TMailerCommand CommandFor(const TMail& mail) const;
 
     std::string programFolder_;
     IView& view_;
     IClock& clock_;
-    IMailerProcess& mailer_;
     TSettings settings_;
     TRunState state_;
-    TRetryRules retry_{clock_, state_.StopRequest};
+    std::int32_t statusCode_ = 0;
+    TRetryRules retry_{clock_, state_.Controls.StopRequest};
+    TTraceLog trace_;
     TOutcomeRecord record_;
+    TMailSender sender_;
+    IMailerProcess& mailer_;
     ITerminationSource* termination_ = nullptr;
-    // A continued run: lines whose outcome is on record, and mails whose outcome is unknown.
-    struct TContinuation {
-        std::vector<bool> done;
-        std::vector<const TStartedMail*> unknown;
-        TJournalState journal;
-    };
-    std::unique_ptr<TContinuation> continuation_;
-    bool timedOut_ = false; // the last mailer was ended by the time limit
-    std::vector<std::string>* missingFiles_ = nullptr; // a check notes the CC and BCC files that are missing
-    TCurrentJob job_;
-    TCurrentMail mail_;
     TResultRows rows_;
-    platform::LocalTime mailStart_{};
-    // The batch script and the mailer output file while a batch mail runs.
-    platform::TFreshFile* batchScript_ = nullptr;
-    platform::TFreshFile* batchOutput_ = nullptr;
 };
-
-// The subject piece: the subject in double quotes, with its quotes and the
-// backslashes before them escaped as the Microsoft C runtime reads them.
-// A sender value (-f, -r, -n) as it goes into the command: as written, or,
-// when blanks or quotes would cut it into several arguments, quoted whole like
-// the subject. A value already in one pair of grouping quotes (the /z form)
-// stays as it is.
-std::string SenderForMailer(std::string_view value);
-std::string QuoteSubjectForMailer(std::string_view subject);
-
-// Splits a result-file line into fields (quoted fields allowed); returns the count.
-int SplitResultLine(std::string_view line, std::vector<std::string>& fields);

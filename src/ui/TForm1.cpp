@@ -390,31 +390,34 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     inClose_ = true;
-    core_->CloseRequested();
-    QCoreApplication::processEvents();
-    platform::SleepMs(250);
-
-    // A frameless window's outer edge is its client edge.
-    const QPoint p = (windowFlags() & Qt::FramelessWindowHint) ? geometry().topLeft() : pos();
-    const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
-    int status = core_->SaveAndExitStatus(normal, p.x(), p.y());
-    if (status != 0) {
-        // Ends at once: no further event handling, no result line for a mail in
-        // progress. The record gets its last chance and no mailer is left behind.
-        if (progress_)
-            progress_->Break();
-        status = delivery_->FinishProcess(status);
-        if (ExitHook())
-            ExitHook()(status);
-        else
-            platform::ExitProcessNow(status);
-    }
+    const int status = core_->FormClose();
     if (progress_)
         progress_->Break();
     closed_ = true;
     inClose_ = false;
     event->accept();
     QCoreApplication::exit(status);
+}
+
+void TForm1::LetEventsThrough() { QCoreApplication::processEvents(); }
+
+void TForm1::GetPlace(bool& normal, int& left, int& top)
+{
+    // A frameless window's outer edge is its client edge.
+    const QPoint p = (windowFlags() & Qt::FramelessWindowHint) ? geometry().topLeft() : pos();
+    normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
+    left = p.x();
+    top = p.y();
+}
+
+void TForm1::EndProcessNow(int exitCode)
+{
+    if (progress_)
+        progress_->Break();
+    if (ExitHook())
+        ExitHook()(exitCode);
+    else
+        platform::ExitProcessNow(exitCode);
 }
 
 // --- Display operations --------------------------------------------------------
@@ -433,7 +436,7 @@ void TForm1::ClearSummary()
     QCoreApplication::processEvents();
 }
 
-void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
+void TForm1::UpdateSummary(bool waitOnly, std::string_view subject, int processed, int total, std::int64_t remainingSeconds, int errors)
 {
     LabelRestTime->setText(FromCp932(FormatRestTime(remainingSeconds)));
     if (progress_) {
@@ -443,7 +446,7 @@ void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t
     }
     if (waitOnly)
         return;
-    const TSummaryCells cells = SummaryCells(delivery_->State(), delivery_->CurrentMail().Subject, processed, total, errors);
+    const TSummaryCells cells = SummaryCells(delivery_->Options(), subject, processed, total, errors);
     for (int row = 0; row < 7; ++row)
         SetSummaryCell(row, FromCp932(cells[row]));
 }

@@ -68,7 +68,7 @@ public:
 
     // The display operations the run calls.
     void ClearSummary() override;
-    void UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors) override;
+    void UpdateSummary(bool waitOnly, std::string_view subject, int processed, int total, std::int64_t remainingSeconds, int errors) override;
     void SetLabelState(std::string_view text) override;
     void SetLabelSendVisible(bool visible) override;
     void SetProgressMax(int max) override;
@@ -96,6 +96,9 @@ private:
     void ShowErrorBox(std::string_view cp932Message) override;
     void SetPauseCaption(std::string_view caption) override;
     void SetResendEnabled(bool enabled) override;
+    void LetEventsThrough() override;
+    void GetPlace(bool& normal, int& left, int& top) override;
+    void EndProcessNow(int exitCode) override;
 
     void BuildControls();
     void TerminationTimerTimer();

@@ -520,20 +520,7 @@ void TForm1::FormClose()
     if (inClose_ || closed_)
         return;
     inClose_ = true;
-    core_->CloseRequested();
-    ProcessEvents();
-    platform::SleepMs(250);
-
-    RECT r{};
-    GetWindowRect(hwnd_, &r);
-    const bool normal = !IsIconic(hwnd_) && !IsZoomed(hwnd_);
-    int status = core_->SaveAndExitStatus(normal, r.left, r.top);
-    if (status != 0) {
-        // Ends at once: no further message handling, no result line for a mail in
-        // progress. The record gets its last chance and no mailer is left behind.
-        status = delivery_->FinishProcess(status);
-        platform::ExitProcessNow(status);
-    }
+    core_->FormClose();
     closed_ = true;
     inClose_ = false;
     ShowWindow(hwnd_, SW_HIDE);
@@ -541,6 +528,19 @@ void TForm1::FormClose()
     if (!core_->Running())
         Destroy();
 }
+
+void TForm1::LetEventsThrough() { ProcessEvents(); }
+
+void TForm1::GetPlace(bool& normal, int& left, int& top)
+{
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    normal = !IsIconic(hwnd_) && !IsZoomed(hwnd_);
+    left = r.left;
+    top = r.top;
+}
+
+void TForm1::EndProcessNow(int exitCode) { platform::ExitProcessNow(exitCode); }
 
 void TForm1::Destroy()
 {
@@ -616,12 +616,12 @@ void TForm1::ClearSummary()
     ProcessEvents();
 }
 
-void TForm1::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
+void TForm1::UpdateSummary(bool waitOnly, std::string_view subject, int processed, int total, std::int64_t remainingSeconds, int errors)
 {
     SetWindowTextA(LabelRestTime, FormatRestTime(remainingSeconds).c_str());
     if (waitOnly)
         return;
-    const TSummaryCells cells = SummaryCells(delivery_->State(), delivery_->CurrentMail().Subject, processed, total, errors);
+    const TSummaryCells cells = SummaryCells(delivery_->Options(), subject, processed, total, errors);
     for (int row = 0; row < 7; ++row)
         SetSummaryCell(row, cells[static_cast<std::size_t>(row)]);
 }

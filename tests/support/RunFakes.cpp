@@ -21,7 +21,7 @@ platform::LocalTime TVirtualClock::Now()
                                static_cast<int>(time.subseconds().count())};
 }
 
-void TRecordingView::UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors)
+void TRecordingView::UpdateSummary(bool waitOnly, std::string_view, int processed, int total, std::int64_t remainingSeconds, int errors)
 {
     log.push_back(std::string("UpdateSummary(") + (waitOnly ? "true" : "false") + "," + std::to_string(processed) + "," +
                   std::to_string(total) + "," + std::to_string(remainingSeconds) + "," + std::to_string(errors) + ")");
@@ -86,9 +86,19 @@ std::vector<std::string> TRecordingView::Lines(const std::string& prefix) const
     return out;
 }
 
-bool TScriptedMailer::Start(const std::string& commandLine, bool batchFile)
+bool TScriptedMailer::Start(const platform::TCommandLine& command, const std::string& folder)
 {
-    started.push_back({commandLine, batchFile});
+    return Begin({command.Line, false, command.Args, folder});
+}
+
+bool TScriptedMailer::StartBatch(platform::TFreshFile& script, platform::TFreshFile&, const std::string& folder)
+{
+    return Begin({script.Path(), true, {}, folder});
+}
+
+bool TScriptedMailer::Begin(Started run)
+{
+    started.push_back(std::move(run));
     if (!script.empty()) {
         current_ = script.front();
         script.pop_front();

@@ -38,7 +38,7 @@ public:
     void Attach(TDelivery& delivery) { delivery_ = &delivery; }
 
     void ClearSummary() override { log.push_back("ClearSummary"); }
-    void UpdateSummary(bool waitOnly, int processed, int total, std::int64_t remainingSeconds, int errors) override;
+    void UpdateSummary(bool waitOnly, std::string_view subject, int processed, int total, std::int64_t remainingSeconds, int errors) override;
     void SetLabelState(std::string_view text) override;
     void SetLabelSendVisible(bool visible) override { log.push_back(visible ? "LabelSend:show" : "LabelSend:hide"); }
     void SetProgressMax(int max) override { log.push_back("ProgressMax:" + std::to_string(max)); }
@@ -99,10 +99,18 @@ public:
     std::deque<Run> script;
     Run defaultRun;
 
-    struct Started { std::string commandLine; bool batchFile; };
+    // What each start was given: the command line (the batch script's path in
+    // batch mode), the arguments and the folder it starts in.
+    struct Started {
+        std::string commandLine;
+        bool batchFile = false;
+        std::vector<std::string> args;
+        std::string folder;
+    };
     std::vector<Started> started;
 
-    bool Start(const std::string& commandLine, bool batchFile) override;
+    bool Start(const platform::TCommandLine& command, const std::string& folder) override;
+    bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;
     int ExitCode() override { return current_.exitCode; }
     // Ends the run at once, as a process killed by SIGTERM.
@@ -111,6 +119,7 @@ public:
     int endSessions = 0;
 
 private:
+    bool Begin(Started started);
     TVirtualClock& clock_;
     Run current_;
     std::uint64_t endsAt_ = 0;
