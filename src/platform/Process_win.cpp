@@ -42,12 +42,13 @@ constexpr UINT kEndedExitCode = 143;
 // The longest command line CreateProcessA takes, its terminating NUL included.
 constexpr std::size_t kMaxCommandLine = 32767;
 
-// Starts the command line hidden, as the classic program does: no application
-// name (the first word names the program, found by the system's search), no
-// inherited handles, a console of its own, the program's environment. The
-// child starts in `folder` (ours when empty): our own current folder never
-// changes.
-bool CreateHidden(std::string_view commandLine, std::string_view folder, ChildProcess& child)
+// Starts the command line hidden, as the classic program does: no inherited
+// handles, a console of its own, the program's environment. Without
+// `program` the first word names the program, found by the system's search.
+// The child starts in `folder` (ours when empty): our own current folder
+// never changes.
+bool CreateHidden(std::string_view commandLine, std::string_view folder, ChildProcess& child,
+                  const std::string& program = {})
 {
     if (commandLine.find('\0') != std::string_view::npos || commandLine.size() >= kMaxCommandLine
         || Trim(commandLine).empty())
@@ -61,8 +62,13 @@ bool CreateHidden(std::string_view commandLine, std::string_view folder, ChildPr
     const std::string osFolder = folder.empty() ? std::string() : ToOsPath(folder);
     if (osFolder.find('\0') != std::string::npos)
         return false;
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                          nullptr, osFolder.empty() ? nullptr : osFolder.c_str(), &startup, &info))
+    // A folder that is not there is refused here, whatever the system makes of it.
+    const DWORD attributes = osFolder.empty() ? FILE_ATTRIBUTE_DIRECTORY : ::GetFileAttributesA(osFolder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return false;
+    if (!::CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, FALSE,
+                          CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr,
+                          osFolder.empty() ? nullptr : osFolder.c_str(), &startup, &info))
         return false;
     CloseProcess(child);
     child.handles.reset(new ChildHandles);
@@ -82,22 +88,23 @@ bool CreateHidden(std::string_view commandLine, std::string_view folder, ChildPr
     return true;
 }
 
-} // namespace
-
-bool CommandLineFits(const TCommandLine& command) { return command.Line.size() < kMaxCommandLine; }
-
-std::string FindProgram(std::string_view name, std::string_view folder)
+// `name` below `folder`; a folder ending in a double-byte character whose
+// second byte is 0x5C still gets its separator.
+std::string InFolder(std::string_view folder, std::string_view name)
 {
-    std::string n = NormalizeSeparators(name);
-    // A relative name with a separator is looked for where the program starts.
-    if (!folder.empty() && n.find('\\') != std::string::npos && !IsAbsolutePath(n)) {
-        const std::string base = NormalizeSeparators(folder);
-        n = base + (base.back() == '\\' ? "" : "\\") + n;
-    }
-    if (n.empty() || n.find('\0') != std::string::npos)
+    std::string path = NormalizeSeparators(folder);
+    if (FolderOf(path).size() != path.size())
+        path += '\\';
+    return path + std::string(name);
+}
+
+// The program file a path names, ".exe" added when it has no extension.
+std::string ExistingProgram(const std::string& path)
+{
+    if (path.empty() || path.find('\0') != std::string::npos)
         return {};
     char found[MAX_PATH * 2];
-    const DWORD len = ::SearchPathA(nullptr, n.c_str(), ".exe", sizeof found, found, nullptr);
+    const DWORD len = ::SearchPathA(nullptr, path.c_str(), ".exe", sizeof found, found, nullptr);
     if (len == 0 || len >= sizeof found)
         return {};
     const DWORD attributes = ::GetFileAttributesA(found);
@@ -105,20 +112,70 @@ std::string FindProgram(std::string_view name, std::string_view folder)
                                                                                                   : std::string();
 }
 
+// A name that is looked for from the folder the program starts in: relative,
+// with a separator ("\\tool" names a place on the drive).
+bool RelativeWithSeparator(std::string_view name)
+{
+    return !name.empty() && name[0] != '\\' && !IsAbsolutePath(name) && FindChar(name, '\\') != std::string_view::npos;
+}
+
+// The classic program entered the mailer's folder before the start, so the
+// system's search found a relative path from there, and a bare name in the
+// program folder, then there. Ours no longer moves: such a program is named to
+// CreateProcessA (`program`; left empty where the system's own search finds
+// the same one). False when a relative path names nothing there.
+bool ProgramInFolder(std::string_view commandLine, std::string_view folder, std::string& program)
+{
+    program.clear();
+    const std::vector<std::string> args = SplitCommandLine(commandLine);
+    if (folder.empty() || args.empty())
+        return true;
+    const std::string name = NormalizeSeparators(args[0]);
+    if (RelativeWithSeparator(name)) {
+        program = ExistingProgram(InFolder(folder, name));
+        return !program.empty();
+    }
+    if (name.empty() || IsAbsolutePath(name) || FindChar(name, '\\') != std::string::npos
+        || !ExistingProgram(InFolder(ProgramFolder(), name)).empty())
+        return true;
+    program = ExistingProgram(InFolder(folder, name));
+    return true;
+}
+
+} // namespace
+
+bool CommandLineFits(const TCommandLine& command) { return command.Line.size() < kMaxCommandLine; }
+
+std::string FindProgram(std::string_view name, std::string_view folder)
+{
+    const std::string n = NormalizeSeparators(name);
+    // A relative name with a separator is looked for where the program starts.
+    if (!folder.empty() && RelativeWithSeparator(n))
+        return ExistingProgram(InFolder(folder, n));
+    return ExistingProgram(n);
+}
+
 std::size_t MaxCommandLineBytes() { return kMaxCommandLine - 1; }
 
 bool StartHidden(const TCommandLine& command, std::string_view folder, ChildProcess& child)
 {
-    return CreateHidden(command.Line, folder, child);
+    // The system goes by the line; the program is read from it the same way.
+    std::string program;
+    return ProgramInFolder(command.Line, folder, program) && CreateHidden(command.Line, folder, child, program);
 }
 
 bool StartBatch(TFreshFile& script, TFreshFile& output, std::string_view folder, ChildProcess& child)
 {
     // The command interpreter opens the script, and the mailer's output, by
     // name; the system hands a ".bat" file given as the command line to it.
+    // The interpreter starts in `folder` and cuts a name at its first blank:
+    // the script goes to it by its full name, quoted.
     if (!script.Close() || !output.Close())
         return false;
-    return CreateHidden(ToOsPath(script.Path()), folder, child);
+    char full[MAX_PATH * 2];
+    const std::string path = ToOsPath(script.Path());
+    const DWORD len = path.find('\0') != std::string::npos ? 0 : ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return len > 0 && len < sizeof full && CreateHidden("\"" + std::string(full, len) + "\"", folder, child);
 }
 
 std::string MakeBatchScript(const TCommandLine& command, std::string_view outputFile, std::string_view folder)

@@ -1,11 +1,13 @@
 // The mailer process on Windows: started hidden with the command line as it
-// is, waited for, ended; the batch file run by the command interpreter.
+// is in the folder given, waited for, ended; the batch file run by the
+// command interpreter.
 #include "platform/Process.h"
 
 #include "platform/Clock.h"
 #include "platform/FreshFile.h"
 #include "support/FakeMailerRecord.h"
 #include "support/TempFolder.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -19,36 +21,30 @@ using Args = std::vector<std::string>;
 
 namespace {
 
-// A work folder that is the current folder for the test; the fake mailer reads
-// its control keys from "fake_mailer.ctl" there.
+// A work folder with a blank in its name, which the mailer starts in; the
+// fake mailer reads its control keys from "fake_mailer.ctl" there.
 class ProcessTest : public ::testing::Test {
 protected:
-    ProcessTest() : old_(std::filesystem::current_path())
+    ProcessTest()
     {
-        folder_.MakeFolder("work");
-        work_ = folder_.Cp932Path() + "work\\";
-        std::filesystem::current_path(folder_.Path() + "work");
+        folder_.MakeFolder("my work");
+        work_ = folder_.Cp932Path() + "my work\\";
         Control("");
-    }
-    ~ProcessTest() override
-    {
-        std::error_code ec;
-        std::filesystem::current_path(old_, ec);
     }
     // The fake mailer's control keys (KEY=VALUE lines) besides the record file.
     void Control(const std::string& keys)
     {
-        folder_.WriteBytes("work/fake_mailer.ctl", "FAKE_MAILER_RECORD=" + Record() + "\n" + keys);
+        folder_.WriteBytes("my work/fake_mailer.ctl", "FAKE_MAILER_RECORD=" + Record() + "\n" + keys);
     }
     std::string Record() const { return folder_.Cp932Path() + "record.txt"; }
     std::vector<FakeMailerRun> Runs() const { return ReadFakeMailerRecords(Record()); }
     std::string Mailer() const { return "\"" + Native(FakeMailerPath()) + "\""; }
 
-    // Runs the command line to its end (20 s at most) and gives its exit code.
-    static int RunToEnd(const std::string& commandLine, bool batch = false)
+    // Runs the command line in `folder` to its end (20 s at most) and gives its exit code.
+    static int RunToEnd(const std::string& commandLine, const std::string& folder)
     {
         ChildProcess child;
-        if (!(batch ? StartBatchHidden(commandLine, child) : StartHidden(commandLine, child)))
+        if (!StartHidden(CommandFromLine(commandLine), folder, child))
             return -1;
         const WaitResult r = WaitForExit(child, 20000);
         CloseProcess(child);
@@ -57,15 +53,14 @@ protected:
 
     TTempFolder folder_;
     std::string work_;
-    std::filesystem::path old_;
 };
 
 TEST_F(ProcessTest, TheMailerGetsTheCommandLineAsBuiltAndSplitsItAsWeDo)
 {
-    folder_.WriteBytes("work/body.txt", "\x82\xA0\r\n" HYO "\r\n");
+    folder_.WriteBytes("my work/body.txt", "\x82\xA0\r\n" HYO "\r\n");
     const std::string line = Mailer() + " -hh1 -f\"" HYO " <a@b>\" -s\"" SO " \\\"x\\\\\" -m -Fbody.txt "
                              "t1,CC:" HYO "@x \"\" a\\\\\\\"b -t";
-    EXPECT_EQ(RunToEnd(line), 0);
+    EXPECT_EQ(RunToEnd(line, work_), 0);
 
     const auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -87,7 +82,7 @@ TEST_F(ProcessTest, ExitCodesKeepTheirThirtyTwoBits)
 {
     for (const int code : {0, 3, 255, 300, -1}) {
         Control("FAKE_MAILER_EXIT=" + std::to_string(code) + "\n");
-        EXPECT_EQ(RunToEnd(Mailer()), code);
+        EXPECT_EQ(RunToEnd(Mailer(), work_), code);
     }
 }
 
@@ -95,7 +90,7 @@ TEST_F(ProcessTest, WaitTimesOutAndEndingTheMailerReportsIt)
 {
     Control("FAKE_MAILER_SLEEP_MS=60000\n");
     ChildProcess child;
-    ASSERT_TRUE(StartHidden(Mailer(), child));
+    ASSERT_TRUE(StartHidden(CommandFromLine(Mailer()), work_, child));
     EXPECT_GT(ProcessId(child), 0);
     EXPECT_EQ(WaitForExit(child, 100), WaitResult::kTimeout);
     EndProcessSession(child, 2000);
@@ -109,18 +104,38 @@ TEST_F(ProcessTest, WaitTimesOutAndEndingTheMailerReportsIt)
 TEST_F(ProcessTest, ACommandThatCannotStartIsAFailure)
 {
     ChildProcess child;
-    EXPECT_FALSE(StartHidden("", child));
-    EXPECT_FALSE(StartHidden("   ", child));
-    EXPECT_FALSE(StartHidden("tarn_no_such_mailer.exe -t", child));
-    EXPECT_FALSE(StartHidden(std::string("fake_mailer\0 -t", 15), child));
-    EXPECT_FALSE(StartHidden(std::string(40000, 'a'), child));
+    for (const std::string& line : {std::string(), std::string("   "), std::string("tarn_no_such_mailer.exe -t"),
+                                    std::string("fake_mailer\0 -t", 15), std::string(40000, 'a')})
+        EXPECT_FALSE(StartHidden(CommandFromLine(line), work_, child)) << line.substr(0, 40);
     EXPECT_FALSE(child.Started());
+}
+
+TEST_F(ProcessTest, TheChildStartsInTheFolderGivenAndFindsItsProgramFromThere)
+{
+    // Mailers only a folder ending in a second byte 0x5C holds, by a relative path and a bare name.
+    const std::string jp = work_ + HYO, ours = std::filesystem::current_path().string();
+    folder_.MakeFolder("my work/\xE8\xA1\xA8/sub");
+    for (const char* copy : {"sub/tool.exe", "tarn_here_mailer.exe"})
+        std::filesystem::copy_file(OsName(FakeMailerPath()), OsName(jp + "\\" + copy));
+    SetEnvironment("FAKE_MAILER_RECORD", Record().c_str()); // where no control file is
+    struct Case { std::string line, folder, cwd; };         // no cwd: not started
+    const Case cases[] = {{Mailer(), jp, jp}, {Mailer(), "", ours}, {Mailer(), work_ + "missing", ""},
+                          {"sub\\tool.exe -t", jp, jp}, {"\"sub/tool\"", jp, jp}, {"tarn_here_mailer", jp, jp},
+                          {"sub\\tool.exe", work_, ""}}; // never looked for in our folder
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunToEnd(c.line, c.folder), c.cwd.empty() ? -1 : 0) << c.line << " in " << c.folder;
+        const auto runs = Runs(); // the program named, the line unchanged
+        const std::string last = runs.empty() ? "" : runs.back().cwd + "|" + runs.back().commandLine;
+        EXPECT_TRUE(c.cwd.empty() || last == Native(c.cwd) + "|" + c.line) << last;
+    }
+    SetEnvironment("FAKE_MAILER_RECORD", nullptr);
+    EXPECT_EQ(std::filesystem::current_path().string(), ours);
 }
 
 TEST_F(ProcessTest, TheBatchFileIsTheClassicTwoLinesAndRunsWithJapanTime)
 {
     const std::string command = Mailer() + " -d -s\"" SO "\" -m -Fbody.txt t1 ";
-    const std::string script = MakeMailerScript(command, "$log.txt");
+    const std::string script = MakeMailerScript(CommandFromLine(command), "$log.txt", work_);
     EXPECT_EQ(script, "set TZ=JST-9\r\n" + command + " > $log.txt\r\n");
 
     Control("FAKE_MAILER_EXIT=5\nFAKE_MAILER_PRINT=" SO "\\r\\nline two\\r\\n\n");
@@ -128,7 +143,7 @@ TEST_F(ProcessTest, TheBatchFileIsTheClassicTwoLinesAndRunsWithJapanTime)
     ASSERT_TRUE(scriptFile.Create(work_ + "$mail.bat", script));
     ASSERT_TRUE(output.Create(work_ + "$log.txt", ""));
     ChildProcess child;
-    ASSERT_TRUE(StartBatch(scriptFile, output, child));
+    ASSERT_TRUE(StartBatch(scriptFile, output, work_, child));
     ASSERT_EQ(WaitForExit(child, 20000), WaitResult::kExited);
     EXPECT_EQ(child.exitCode, 5);
 
@@ -147,9 +162,11 @@ TEST_F(ProcessTest, TheBatchFileIsTheClassicTwoLinesAndRunsWithJapanTime)
 TEST_F(ProcessTest, EndingABatchRunEndsTheMailerItStarted)
 {
     Control("FAKE_MAILER_SLEEP_MS=60000\n");
-    ASSERT_TRUE(TryWriteFreshFile(work_ + "$mail.bat", MakeBatchScript(Mailer(), "$log.txt")));
+    TFreshFile script, output;
+    ASSERT_TRUE(script.Create(work_ + "$mail.bat", MakeBatchScript(CommandFromLine(Mailer()), "$log.txt")));
+    ASSERT_TRUE(output.Create(work_ + "$log.txt", ""));
     ChildProcess child;
-    ASSERT_TRUE(StartBatchHidden(work_ + "$mail.bat", child));
+    ASSERT_TRUE(StartBatch(script, output, work_, child));
     // Wait until the mailer has recorded its start, then end the run. The
     // first command interpreters of a fresh Wine prefix take about 10 s to start.
     for (int i = 0; i < 1200 && Runs().empty(); ++i)
@@ -158,7 +175,7 @@ TEST_F(ProcessTest, EndingABatchRunEndsTheMailerItStarted)
     EndProcessSession(child, 2000);
     EXPECT_EQ(child.exitCode, 143);
     // The mailer is gone too: its output file can be removed at once.
-    EXPECT_TRUE(std::filesystem::remove(folder_.Path() + "work/$log.txt"));
+    EXPECT_TRUE(std::filesystem::remove(folder_.Path() + "my work/$log.txt"));
 }
 
 TEST(BatchLineRefusal, WhatTheCommandInterpreterWouldActOnIsRefused)
