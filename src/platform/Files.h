@@ -37,6 +37,9 @@ bool TryAppendFile(std::string_view path, std::string_view data);
 // has its folder entry made durable too.
 bool TryGrowFile(std::string_view path, long long size);
 bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync);
+// Puts the file `from` in the place of `to` in one step, whatever stood there,
+// and returns once that is on the disk.
+bool TryReplaceFile(std::string_view from, std::string_view to);
 // Cuts a file back to `size` bytes (never makes it longer), under an exclusive lock.
 bool TryCutFile(std::string_view path, long long size);
 

@@ -159,6 +159,23 @@ bool TryAppendFile(std::string_view path, std::string_view data)
     return writer.Open(path) && writer.Write(data) && writer.Close();
 }
 
+namespace {
+// A name lives in its folder: syncing the folder makes a new or changed name durable.
+bool SyncFolderOf(std::string_view path)
+{
+    std::string folder = ToOsPath(path);
+    const std::size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash == 0 ? 1 : slash);
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.ok() && ::fsync(dir.get()) == 0;
+}
+} // namespace
+
+bool TryReplaceFile(std::string_view from, std::string_view to)
+{
+    return Usable(from) && Usable(to) && ::rename(ToOsPath(from).c_str(), ToOsPath(to).c_str()) == 0 && SyncFolderOf(to);
+}
+
 bool TryGrowFile(std::string_view path, long long size)
 {
     const bool existed = FileExists(path);
@@ -180,14 +197,7 @@ bool TryGrowFile(std::string_view path, long long size)
     }
     if (::fsync(fd.get()) != 0 || !fd.Close())
         return false;
-    if (existed)
-        return true;
-    // A new file's name lives in its folder: sync the folder too.
-    std::string folder = ToOsPath(path);
-    const std::size_t slash = folder.rfind('/');
-    folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash == 0 ? 1 : slash);
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.ok() && ::fsync(dir.get()) == 0;
+    return existed || SyncFolderOf(path);
 }
 
 bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync)

@@ -184,6 +184,12 @@ bool TryWriteAt(std::string_view path, long long offset, std::string_view data, 
     return SeekTo(h.get(), offset) && WriteAll(h.get(), data) && (!sync || ::FlushFileBuffers(h.get()) != 0) && h.Close();
 }
 
+bool TryReplaceFile(std::string_view from, std::string_view to)
+{
+    return Usable(from) && Usable(to)
+        && ::MoveFileExA(ToOsPath(from).c_str(), ToOsPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool TryCutFile(std::string_view path, long long size)
 {
     THandle h(OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING));

@@ -86,23 +86,33 @@ constexpr long long kJournalStep = 1 << 20;
 
 bool TOutcomeRecord::AppendJournal(const std::string& text, bool sync)
 {
+    if (!journalRead_) {
+        TJournalFile file;
+        ReadJournal(file);
+    }
     if (journalEnd_ < 0)
         return false;
     const long long at = journalEnd_;
     const long long end = at + static_cast<long long>(text.size());
-    if (end > journalSize_) {
-        // A disk too full for the next stretch of zeros may still take this record.
-        long long size = std::max(end, journalSize_ + kJournalStep);
-        if (!platform::TryGrowFile(journal_, size)) {
-            size = end;
-            if (retry_.Write([&] { return platform::TryGrowFile(journal_, size); }) != 0)
-                return false;
-        }
-        journalSize_ = size;
-    }
+    if (end > journalSize_ && !GrowJournal(journal_, end, journalSize_))
+        return false;
     if (retry_.Write([&] { return platform::TryWriteAt(journal_, at, text, sync); }) != 0)
         return false;
     journalEnd_ = end;
+    return true;
+}
+
+bool TOutcomeRecord::GrowJournal(const std::string& path, long long end, long long& size)
+{
+    // Zeros laid out a stretch at a time; a disk too full for the next
+    // stretch may still take the record at hand.
+    long long grown = std::max(end, size + kJournalStep);
+    if (!platform::TryGrowFile(path, grown)) {
+        grown = end;
+        if (retry_.Write([&] { return platform::TryGrowFile(path, grown); }) != 0)
+            return false;
+    }
+    size = grown;
     return true;
 }
 
@@ -120,13 +130,20 @@ bool TOutcomeRecord::StartEmpty(const std::string& path)
 bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<std::string>& jobList)
 {
     // The run record reaches the disk before anything of the last run is
-    // given up: should this process die at once, a continuation finds this
-    // run and mends the result file from it.
-    if (!StartEmpty(journal_))
+    // given up, and the new journal takes the old one's place in one step:
+    // whenever this process dies, the journal is the last run's or this one's,
+    // and a continuation mends the result file from it.
+    const std::string fresh = journal_ + ".new";
+    const std::string record = EncodeJournalRecord(TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)});
+    long long size = 0;
+    if (!StartEmpty(fresh) || !GrowJournal(fresh, static_cast<long long>(record.size()), size)
+        || retry_.Write([&] { return platform::TryWriteAt(fresh, 0, record, true); }) != 0
+        || retry_.Write([&] { return platform::TryReplaceFile(fresh, journal_); }) != 0)
         return false;
-    journalEnd_ = journalSize_ = 0;
-    return AppendJournal(EncodeJournalRecord(TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)}), true)
-        && StartEmpty(resultFile_);
+    journalRead_ = true;
+    journalEnd_ = static_cast<long long>(record.size());
+    journalSize_ = size;
+    return StartEmpty(resultFile_);
 }
 
 bool TOutcomeRecord::BeginResend(int part, bool resendMarker, const std::vector<std::string>& jobLines)
@@ -147,9 +164,15 @@ void TOutcomeRecord::RunFinished(int part)
 
 TJournalState TOutcomeRecord::ReadJournal(TJournalFile& file)
 {
+    journalRead_ = true;
     journalEnd_ = -1;
+    if (platform::DirectoryExists(journal_)) {
+        file = TJournalFile::kUnreadable;
+        return {};
+    }
     if (!platform::FileExists(journal_)) {
         file = TJournalFile::kMissing;
+        journalEnd_ = journalSize_ = 0;
         return {};
     }
     std::string contents;

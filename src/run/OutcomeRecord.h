@@ -65,6 +65,8 @@ private:
         std::string line;
     };
     bool AppendJournal(const std::string& text, bool sync);
+    // Lays zeros out in the journal at `path` to hold `end` bytes; `size` is its length.
+    bool GrowJournal(const std::string& path, long long end, long long& size);
     // "<path> に書き込めません: <line>" for an unattended caller.
     void ReportUnattended(const TPendingLine& pending);
 
@@ -80,4 +82,5 @@ private:
     // and nothing may be written into it.
     long long journalEnd_ = -1;
     long long journalSize_ = 0;
+    bool journalRead_ = false; // the journal is read before the first record goes in
 };

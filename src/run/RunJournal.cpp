@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 
@@ -51,6 +52,10 @@ bool Unescape(std::string_view in, std::string& out)
     out.clear();
     out.reserve(in.size());
     for (std::size_t i = 0; i < in.size(); ++i) {
+        // A marker always starts a record: a payload holding one would take in
+        // the records behind it.
+        if (in[i] == kMarker)
+            return false;
         if (in[i] != kEscape) {
             out += in[i];
             continue;
@@ -213,17 +218,17 @@ TJournalState ReadJournalState(const TDecodedJournal& journal)
     auto settle = [&](int next) {
         if (lost == 0)
             return;
-        const int to = next > lastIndex ? next - 1 : lastIndex + lost;
-        for (int i = lastIndex + 1; i <= to; ++i) {
-            TJournalMail& m = state.mails[i];
-            m.maybeStarted = !m.started && !m.done;
-        }
+        // Counted wide: a record may name the highest index there is.
+        const long long to = next > lastIndex ? next - 1LL : std::min<long long>(lastIndex + 1LL * lost, INT_MAX);
+        if (to > lastIndex)
+            state.maybeStarted.emplace_back(lastIndex + 1, static_cast<int>(to));
         lost = 0;
     };
     auto newPart = [&](int part) {
         state.part = part;
         state.finished = false;
         state.mails.clear();
+        state.maybeStarted.clear();
         lastIndex = -1;
         lost = 0;
     };
@@ -270,7 +275,6 @@ TJournalState ReadJournalState(const TDecodedJournal& journal)
                 break;
             settle(index);
             TJournalMail& m = state.mails[index];
-            m.maybeStarted = false;
             m.line.Counter = counter;
             if (start) {
                 m.started = true;
@@ -302,6 +306,15 @@ TJournalState ReadJournalState(const TDecodedJournal& journal)
     }
     settle(-1);
     return state;
+}
+
+bool TJournalState::MaybeStarted(int index) const
+{
+    const auto it = mails.find(index);
+    if (it != mails.end() && (it->second.started || it->second.done))
+        return false;
+    return std::any_of(maybeStarted.begin(), maybeStarted.end(),
+                       [&](const std::pair<int, int>& r) { return r.first <= index && index <= r.second; });
 }
 
 std::string JobListDigest(const std::vector<std::string>& lines)

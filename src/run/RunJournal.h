@@ -20,6 +20,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 enum class TJournalKind : char {
@@ -59,7 +60,6 @@ std::string EncodeMailDone(int part, int index, const TResultLine& outcome);
 struct TJournalMail {
     bool started = false;      // its start record is readable
     bool done = false;         // its done record is readable
-    bool maybeStarted = false; // a damaged record may have been its start
     TResultLine line;          // its result line as far as known (the start's values, the done record's outcome)
     std::string outcomeLogPath;
 };
@@ -76,7 +76,12 @@ struct TJournalState {
     bool resendMarker = false;
     std::vector<std::string> resendLines;
     std::map<int, TJournalMail> mails; // of the latest part, by job-list index
+    // Ranges of indices (first, last) without a readable record whose start
+    // record damage may have taken.
+    std::vector<std::pair<int, int>> maybeStarted;
     int highestCounter = 0;
+
+    bool MaybeStarted(int index) const;
 
     // Anything of a run at all: a run record, or a record of a mail.
     bool Unfinished() const { return present && !finished; }

@@ -5,6 +5,8 @@
 #include "platform/Paths.h"
 #include "run/TimeFormat.h"
 
+#include <tuple>
+
 #include <cstdint>
 
 namespace {
@@ -132,18 +134,7 @@ bool TDelivery::SendOne(TRunFigures& f, const TPlan& plan, int i, bool firstOfGr
     if (!firstOfGroup && f.s != 0)
         clock_.Sleep(static_cast<std::uint32_t>(Trunc(f.s * 1000)));
 
-    TResultLine line;
-    line.Date = FormatResultDate(start);
-    line.Time = FormatResultTime(start);
-    line.Host = mail.Host;
-    line.Recipients = mail.RecipientDisplay;
-    line.Sender = mail.Sender1;
-    line.Subject = mail.Subject;
-    line.Attachments = mail.AttachmentNames;
-    line.Counter = state_.MailCounter + 1;
-    line.SendCode = job.SendCode;
-    line.DefinitionPath = job.DefinitionPath;
-    line.Resend = state_.ResendMarker;
+    TResultLine line = StartLine(job, mail, start, state_.MailCounter + 1);
     // The journal holds the mail before its mailer can start: should this
     // process die, a continuation knows the mail may have gone out.
     if (!record_.MailStarted(EncodeMailStarted(state_.JournalPart, i, line, mail.OutcomeLogPath))) {
@@ -195,6 +186,31 @@ void TDelivery::RecordResult(const TResultLine& line, const std::string& outcome
     view_.ResultRowInserted();
 }
 
+TResultLine TDelivery::StartLine(const TJob& job, const TMail& mail, const platform::LocalTime& start, int counter) const
+{
+    TResultLine line;
+    line.Date = FormatResultDate(start);
+    line.Time = FormatResultTime(start);
+    line.Host = mail.Host;
+    line.Recipients = mail.RecipientDisplay;
+    line.Sender = mail.Sender1;
+    line.Subject = mail.Subject;
+    line.Attachments = mail.AttachmentNames;
+    line.Counter = counter;
+    line.SendCode = job.SendCode;
+    line.DefinitionPath = job.DefinitionPath;
+    line.Resend = state_.ResendMarker;
+    return line;
+}
+
+std::pair<TResultLine, std::string> TDelivery::LineFromDefinition(const TJob& job, int counter)
+{
+    std::vector<std::string> lines;
+    retry_.LoadLines(job.DefinitionPath, lines);
+    const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, retry_);
+    return {StartLine(job, mail, clock_.Now(), counter), mail.OutcomeLogPath};
+}
+
 void TDelivery::RecordUnknown(const TJob& job, const TJournalMail* journaled)
 {
     TResultLine line;
@@ -204,21 +220,7 @@ void TDelivery::RecordUnknown(const TJob& job, const TJournalMail* journaled)
         outcomeLogPath = journaled->outcomeLogPath;
     } else {
         // Its start record was lost: what the definition says stands in for it.
-        std::vector<std::string> lines;
-        retry_.LoadLines(job.DefinitionPath, lines);
-        const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, retry_);
-        const platform::LocalTime now = clock_.Now();
-        line.Date = FormatResultDate(now);
-        line.Time = FormatResultTime(now);
-        line.Host = mail.Host;
-        line.Recipients = mail.RecipientDisplay;
-        line.Sender = mail.Sender1;
-        line.Subject = mail.Subject;
-        line.Attachments = mail.AttachmentNames;
-        line.Counter = ++state_.MailCounter;
-        line.SendCode = job.SendCode;
-        line.DefinitionPath = job.DefinitionPath;
-        outcomeLogPath = mail.OutcomeLogPath;
+        std::tie(line, outcomeLogPath) = LineFromDefinition(job, ++state_.MailCounter);
     }
     line.Status = kStatusOutcomeUnknown;
     line.Unknown = true;

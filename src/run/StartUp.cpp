@@ -15,15 +15,17 @@
 
 namespace {
 
-// The line of an earlier result file that tells the outcome of a mail whose
-// done record was lost: the same job-list line, a known outcome, and, when
-// its start record is known, the same sequence number and start.
+// The line of an earlier result file that belongs to a mail of which the
+// journal lost a record: the same job-list line, a known outcome, and what
+// the journal still knows of it (its sequence number, its start).
 const TResultLine* FindOwnLine(const std::vector<TResultLine>& lines, const TJournalMail& m, const TJob& job)
 {
     for (const TResultLine& r : lines) {
         if (r.Unknown || r.SendCode != job.SendCode || r.DefinitionPath != job.DefinitionPath)
             continue;
-        if (!m.started || (r.Counter == m.line.Counter && r.Date == m.line.Date && r.Time == m.line.Time))
+        if ((m.started || m.done) && r.Counter != m.line.Counter)
+            continue;
+        if (!m.started || (r.Date == m.line.Date && r.Time == m.line.Time))
             return &r;
     }
     return nullptr;
@@ -307,26 +309,56 @@ TDelivery::TActivation TDelivery::ContinueRun()
     TPlan plan;
     plan.journal = &j;
     plan.lines.assign(state_.JobList.size(), TPlanned::kSend);
+    // A mail of which damage took a record is known from its line all the same.
+    auto ownLine = [&](const TJournalMail& m, const TJob& job) {
+        if (parsed.empty())
+            for (const std::string& line : old)
+                parsed.push_back(ParseResultLine(line));
+        return FindOwnLine(parsed, m, job);
+    };
+    auto settleFromLine = [&](int index, TJournalMail& m, const TResultLine& own) {
+        if (m.started || record_.MailStarted(EncodeMailStarted(j.part, index, own, m.outcomeLogPath))) {
+            m.line = own;
+            m.started = m.done = true;
+            record_.MailDone(EncodeMailDone(j.part, index, m.line));
+        }
+    };
+    const int lines = static_cast<int>(plan.lines.size());
+    for (const auto& [first, last] : std::vector<std::pair<int, int>>(j.maybeStarted)) {
+        for (int index = first; index <= std::min(last, lines - 1); ++index) {
+            const TJob job = ReadJobLine(state_.JobList, index, programFolder_);
+            // A line that names no definition was never sent.
+            if (!j.MaybeStarted(index) || job.Skipped())
+                continue;
+            TJournalMail m;
+            if (const TResultLine* own = ownLine(m, job))
+                settleFromLine(index, j.mails[index] = m, *own);
+            else
+                plan.lines[static_cast<std::size_t>(index)] = TPlanned::kUnknown;
+        }
+    }
     std::string mended;
     rows_.Clear();
     for (auto& [index, m] : j.mails) {
-        if (static_cast<std::size_t>(index) >= plan.lines.size())
+        if (index >= lines)
             continue;
-        if (!m.done && (m.started || m.maybeStarted)) {
-            // A mail whose done record was lost is known from its line all the same.
-            if (parsed.empty())
-                for (const std::string& line : old)
-                    parsed.push_back(ParseResultLine(line));
-            if (const TResultLine* own = FindOwnLine(parsed, m, ReadJobLine(state_.JobList, index, programFolder_))) {
-                if (m.started || record_.MailStarted(EncodeMailStarted(j.part, index, *own, m.outcomeLogPath))) {
-                    m.line = *own;
-                    m.started = m.done = true;
-                    record_.MailDone(EncodeMailDone(j.part, index, m.line));
-                }
+        if (!m.done || !m.started) {
+            const TJob job = ReadJobLine(state_.JobList, index, programFolder_);
+            const TResultLine* own = ownLine(m, job);
+            if (own && !m.done) {
+                settleFromLine(index, m, *own);
+            } else if (m.done && !m.started) {
+                // Done, with its start record lost: its line, or what its definition says.
+                TResultLine line = own ? *own : LineFromDefinition(job, m.line.Counter).first;
+                line.Status = m.line.Status;
+                line.EndTime = m.line.EndTime;
+                line.Unknown = m.line.Unknown;
+                m.line = line;
+                m.started = true;
             }
         }
         if (!m.done) {
-            if (m.started || m.maybeStarted)
+            if (m.started)
                 plan.lines[static_cast<std::size_t>(index)] = TPlanned::kUnknown;
             continue;
         }

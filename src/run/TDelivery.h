@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a continuation does with each job-list line (by index); empty for a run.
@@ -115,6 +116,11 @@ private:
     enum class TGroup { kUnit, kRemainder };
     // One job-list line of a run. False when the run must end.
     bool SendOne(TRunFigures& f, const TPlan& plan, int index, bool firstOfGroup, TGroup group, int u, int r);
+    // The values of a mail's result line when it starts.
+    TResultLine StartLine(const TJob& job, const TMail& mail, const platform::LocalTime& start, int counter) const;
+    // The same from the mail's definition, now, and its outcome log: for a
+    // mail whose start record was lost.
+    std::pair<TResultLine, std::string> LineFromDefinition(const TJob& job, int counter);
     // A mail whose outcome the continued run cannot know.
     void RecordUnknown(const TJob& job, const TJournalMail* journaled);
     // The outcome's journal record, result lines and row.

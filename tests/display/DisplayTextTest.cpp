@@ -38,7 +38,7 @@ TEST(DisplayText, RemainingTimeAndFixedPoint)
 
 TEST(DisplayText, SummaryCells)
 {
-    TRunState state;
+    TRunOptions state;
     TSummaryCells cells = SummaryCells(state, "", 0, 0, 0);
     EXPECT_EQ(cells[3], Sjis("0件"));
     EXPECT_EQ(cells[4], Sjis("0.00分"));
@@ -66,16 +66,22 @@ TEST(DisplayText, CellsAndRowColour)
     EXPECT_EQ(cell.substr(cell.size() - 2), std::string(jp::kEllipsis));
     EXPECT_EQ(CellPrefix(std::string(1024, 's')), std::string(1024, 's'));
 
+    // One rule for a failed row: red, counted, and resent unless its outcome is unknown.
     const struct {
-        const char* status;
+        std::int32_t status;
+        bool unknown;
+        const char* finding;
         bool red;
-    } rows[] = {{"0", false}, {"", false}, {"1", true}, {"-1", true}, {"00", true}, {" 0", true}};
+        const char* cell;
+    } rows[] = {{0, false, "", false, "0"}, {1, false, "", true, "1"}, {-1, false, "", true, "-1"},
+                {-2, true, "", true, "-2"}, {1, false, "E01", true, "E01"}};
     for (const auto& c : rows) {
-        const TResultRow row{"A01", "s", "TO:a@x.jp", c.status, "j"};
-        EXPECT_EQ(ResultRowIsRed(row), c.red) << '"' << c.status << '"';
-        EXPECT_EQ(ResultCell(row, 3), c.status);
+        TResultRow row{"A01", "s", "TO:a@x.jp", c.status, c.unknown, "j", c.finding};
+        EXPECT_EQ(ResultRowIsRed(row), c.red) << c.cell;
+        EXPECT_EQ(row.Resendable(), c.red && !c.unknown) << c.cell;
+        EXPECT_EQ(ResultCell(row, 3), c.cell);
     }
-    const TResultRow row{"A01", "s", "TO:a@x.jp", "0", "j"};
+    const TResultRow row{"A01", "s", "TO:a@x.jp", 0, false, "j", ""};
     EXPECT_EQ(ResultCell(row, 0), "A01");
     EXPECT_EQ(ResultCell(row, 2), "TO:a@x.jp");
 }

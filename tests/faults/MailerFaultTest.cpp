@@ -107,7 +107,7 @@ TEST(MailerFault, EndButtonEndsTheRunOnceAHangingMailerEnds)
     std::filesystem::current_path("/");
 
     EXPECT_EQ(ReadFakeMailerRecords(record).size(), 1u);
-    EXPECT_EQ(delivery.State().StatusCode, 128 + SIGTERM);
+    EXPECT_EQ(delivery.StatusCode(), 128 + SIGTERM);
     EXPECT_EQ(delivery.State().MailCounter, 1);
     EXPECT_EQ(RawLines(folder.ReadBytes("$mail_result.csv")).size(), 1u);
     EXPECT_EQ(view.Lines("LabelState:").back(), "LabelState:強制終了");

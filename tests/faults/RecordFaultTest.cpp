@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <functional>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace faults;
@@ -161,48 +163,138 @@ TEST_F(RecordFaultTest, AResultFileHeldForTwoSecondsGetsItsLineLater)
     EXPECT_NE(log.find(": Record Written "), std::string::npos);
 }
 
-TEST_F(RecordFaultTest, KilledTwentyTimesAndContinuedEveryMailHasOneLineAndNoneWentTwice)
+// The record of a finished earlier run, and how the next run of the same
+// list ends: killed at a random moment of its first 0.3 s, then continued
+// until done. Every job-list line has one result line (the earlier run's when
+// the killed one never began), no address is started twice, and the exit code
+// is the last mail's.
+TEST_F(RecordFaultTest, KilledInItsFirstMomentsAndContinuedNothingGoesTwiceOrIsLost)
 {
-    constexpr int kMails = 500;
-    constexpr int kKills = 20;
+    constexpr int kMails = 20;
     WriteNumberedMails(kMails);
-    std::mt19937 random(20261208);
-    int killed = 0;
-    for (; killed < kKills; ++killed) {
-        const std::size_t before = ReadFakeMailerRecords(folder.RecordPath()).size();
-        if (before >= kMails - 5)
-            break;
-        std::vector<std::string> args{"/P", "jobs.txt", "/i"};
-        if (killed > 0)
-            args.push_back("/c");
-        const int pid = StartProgram(folder, args);
-        const std::size_t target = before + 1 + random() % 20;
-        WaitFor([&] { return ReadFakeMailerRecords(folder.RecordPath()).size() >= target; }, 20000);
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+    ASSERT_EQ(RunProgram(folder, {"/P", "jobs.txt", "/i"}).exitCode, 0);
+    const std::string earlierResults = folder.ReadBytes("$mail_result.csv");
+    const std::string earlierJournal = folder.ReadBytes("$mail_result.jnl");
+    std::mt19937 random(20261209);
+    for (int trial = 0; trial < 50; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        folder.WriteBytes("$mail_result.csv", earlierResults);
+        folder.WriteBytes("$mail_result.jnl", earlierJournal);
+        fs::remove(folder.RecordPath());
+        const int pid = StartProgram(folder, {"/P", "jobs.txt", "/i"});
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 300000));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-    }
-    const auto r = RunProgram(folder, {"/P", "jobs.txt", "/i", "/c"});
-    EXPECT_EQ(r.exitCode, 0);
 
-    // No mail started twice, and every one of the job list has exactly one line.
-    const auto starts = StartsPerAddress();
-    for (const auto& [address, count] : starts)
-        EXPECT_EQ(count, 1) << address;
-    const std::vector<std::string> lines = ResultLines();
-    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kMails));
-    std::map<std::string, int> linesPerCode;
-    int unknown = 0;
-    for (const std::string& line : lines) {
-        ++linesPerCode[ResultField(line, 12)];
-        if (ResultField(line, 5) == Sjis("送信不明"))
-            ++unknown;
+        const auto r = folder.Run({"/P", "jobs.txt", "/i", "/c"});
+        const auto starts = StartsPerAddress();
+        for (const auto& [address, count] : starts)
+            EXPECT_EQ(count, 1) << address;
+        const std::vector<std::string> lines = ResultLines();
+        std::map<std::string, int> linesPerCode;
+        for (const std::string& line : lines)
+            ++linesPerCode[ResultField(line, 12)];
+        ASSERT_EQ(lines.size(), static_cast<std::size_t>(kMails)) << r.stdErr;
+        for (int k = 1; k <= kMails; ++k)
+            EXPECT_EQ(linesPerCode["C" + std::to_string(k)], 1) << "C" << k;
+        EXPECT_EQ(r.exitCode, std::stoi(ResultField(lines.back(), 4)) & 0xFF) << r.stdErr;
+        // Done: a further continuation has nothing left to send.
+        const std::size_t sent = ReadFakeMailerRecords(folder.RecordPath()).size();
+        EXPECT_EQ(folder.Run({"/P", "jobs.txt", "/i", "/c"}).exitCode, 0);
+        EXPECT_EQ(ReadFakeMailerRecords(folder.RecordPath()).size(), sent);
     }
-    for (int k = 1; k <= kMails; ++k)
-        EXPECT_EQ(linesPerCode["C" + std::to_string(k)], 1) << "C" << k;
-    EXPECT_LE(unknown, killed);
-    // Only a mail killed between its journal entry and its mailer's start was never started.
-    EXPECT_GE(starts.size() + unknown, static_cast<std::size_t>(kMails));
+}
+
+// A run killed at its tenth mail, then one byte of one journal record changed,
+// each record in turn: a continuation never starts a mail a second time.
+TEST_F(RecordFaultTest, ADamagedJournalRecordNeverSendsAMailTwice)
+{
+    constexpr int kMails = 20;
+    WriteNumberedMails(kMails);
+    const int pid = StartProgram(folder, {"/P", "jobs.txt", "/i"}, {"FAKE_MAILER_SLEEP_MS=50"});
+    ASSERT_TRUE(WaitFor([&] { return ReadFakeMailerRecords(folder.RecordPath()).size() >= 10; }, 20000));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    std::map<std::string, std::string> saved;
+    for (const char* name : {"$mail_result.csv", "$mail_result.jnl", "out.txt", "mailer-record.txt"})
+        saved[name] = folder.ReadBytes(name);
+    const std::string& journal = saved["$mail_result.jnl"];
+    std::vector<std::size_t> starts;
+    for (std::size_t at = journal.find('\x1e'); at != std::string::npos; at = journal.find('\x1e', at + 1))
+        starts.push_back(at);
+    ASSERT_GE(starts.size(), 20u);
+    starts.push_back(journal.find_last_not_of('\0') + 1);
+    for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+        SCOPED_TRACE("record " + std::to_string(k));
+        for (const auto& [name, bytes] : saved)
+            folder.WriteBytes(name, bytes);
+        std::string damaged = journal;
+        damaged[(starts[k] + starts[k + 1]) / 2] ^= 0x04;
+        folder.WriteBytes("$mail_result.jnl", damaged);
+        const auto r = folder.Run({"/P", "jobs.txt", "/i", "/c"});
+        for (const auto& [address, count] : StartsPerAddress())
+            EXPECT_EQ(count, 1) << address;
+        if (k == 0) { // the run record itself: nothing can be continued
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(folder.ReadBytes("$mail_result.csv"), saved["$mail_result.csv"]);
+            continue;
+        }
+        std::map<std::string, int> linesPerCode;
+        for (const std::string& line : ResultLines())
+            ++linesPerCode[ResultField(line, 12)];
+        for (int c = 1; c <= kMails; ++c)
+            EXPECT_EQ(linesPerCode["C" + std::to_string(c)], 1) << "C" << c;
+    }
+}
+
+// Without a journal to decide from, a continuation sends nothing, leaves the
+// result file alone, says why and ends with 1; a plain rerun after a kill is
+// refused the same way.
+TEST_F(RecordFaultTest, WhatTheJournalCannotTellIsNeverGuessed)
+{
+    WriteNumberedMails(5);
+    const int pid = StartProgram(folder, {"/P", "jobs.txt", "/i"}, {"FAKE_MAILER_SLEEP_MS=100"});
+    ASSERT_TRUE(WaitFor([&] { return ReadFakeMailerRecords(folder.RecordPath()).size() >= 2; }, 20000));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    const std::string results = folder.ReadBytes("$mail_result.csv"), journal = folder.ReadBytes("$mail_result.jnl");
+    const std::size_t sent = ReadFakeMailerRecords(folder.RecordPath()).size();
+    struct Case { const char* what; std::vector<std::string> args; std::function<void()> make; const char* says; };
+    const Case cases[] = {
+        {"rerun", {"/P", "jobs.txt", "/i"}, [] {}, "前回の送信は終わっていません"},
+        {"deleted", {"/P", "jobs.txt", "/i", "/c"}, [&] { fs::remove(folder.Path() + "$mail_result.jnl"); }, "がないため継続できません"},
+        {"emptied", {"/P", "jobs.txt", "/i", "/c"}, [&] { folder.WriteBytes("$mail_result.jnl", ""); }, "が空のため継続できません"},
+        {"fifo", {"/P", "jobs.txt", "/i", "/c"},
+         [&] { fs::remove(folder.Path() + "$mail_result.jnl"); ::mkfifo((folder.Path() + "$mail_result.jnl").c_str(), 0600); },
+         "が読めないため継続できません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        const auto r = folder.Run(c.args, 20000);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.stdErr.find(c.says), std::string::npos) << r.stdErr;
+        EXPECT_NE(folder.ReadBytes("$mail_log.txt").find(Sjis(c.says)), std::string::npos);
+        EXPECT_EQ(ReadFakeMailerRecords(folder.RecordPath()).size(), sent);
+        EXPECT_EQ(folder.ReadBytes("$mail_result.csv"), results);
+        fs::remove(folder.Path() + "$mail_result.jnl");
+        folder.WriteBytes("$mail_result.jnl", journal);
+    }
+}
+
+// A work folder named with two characters stays relative to where the
+// program was started; every mail of the batch goes through it.
+TEST_F(RecordFaultTest, ARelativeWorkFolderTakesTheWholeBatch)
+{
+    WriteNumberedMails(20);
+    folder.MakeFolder("w2");
+    const auto r = folder.Run({"/P", "jobs.txt", "/i", "/f", "w2"});
+    EXPECT_EQ(r.exitCode, 0) << r.stdErr;
+    EXPECT_EQ(ResultLines().size(), 20u);
+    const auto runs = ReadFakeMailerRecords(folder.RecordPath());
+    ASSERT_EQ(runs.size(), 20u);
+    for (const auto& run : runs)
+        EXPECT_TRUE(fs::equivalent(run.cwd, folder.Path() + "w2")) << run.cwd;
 }
 
 TEST_F(RecordFaultTest, TerminationSignalsRecordTheMailInFlightAndLeaveNoMailer)
@@ -211,6 +303,7 @@ TEST_F(RecordFaultTest, TerminationSignalsRecordTheMailInFlightAndLeaveNoMailer)
     for (const Case& c : {Case{"1500", 1, 0, ",0,"}, Case{"600000", 2, 143, ",143,"}}) {
         SCOPED_TRACE(c.signals);
         fs::remove(folder.RecordPath());
+        fs::remove(folder.Path() + "$mail_result.jnl"); // the stopped run of the first case is discarded
         WriteNumberedMails(3);
         const int pid = StartProgram(folder, {"/P", "jobs.txt", "/i"}, {std::string("FAKE_MAILER_SLEEP_MS=") + c.sleepMs});
         ASSERT_TRUE(WaitFor([&] { return ReadFakeMailerRecords(folder.RecordPath()).size() >= 1; }, 20000));

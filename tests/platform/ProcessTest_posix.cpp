@@ -3,6 +3,7 @@
 #include "support/FakeMailerRecord.h"
 #include "PlatformTestUtil.h"
 #include "platform/Files.h"
+#include "platform/FreshFile.h"
 #include "platform/Paths.h"
 
 #include <chrono>
@@ -31,11 +32,16 @@ void WriteExecutable(const std::string& path, const std::string& text, mode_t mo
     ::chmod(path.c_str(), mode);
 }
 
-// Runs the command line to its end (10 s at most) and gives its exit code.
-int RunToEnd(const std::string& commandLine)
+bool Start(const std::string& commandLine, ChildProcess& child, const std::string& folder = {})
+{
+    return StartHidden(CommandFromLine(commandLine), folder, child);
+}
+
+// Runs the command line to its end (10 s at most) in `folder` and gives its exit code.
+int RunToEnd(const std::string& commandLine, const std::string& folder = {})
 {
     ChildProcess child;
-    if (!StartHidden(commandLine, child))
+    if (!Start(commandLine, child, folder))
         return -1;
     const WaitResult r = WaitForExit(child, 10000);
     CloseProcess(child);
@@ -70,6 +76,19 @@ protected:
         work_ = dir_.File("work");
     }
     std::vector<FakeMailerRun> Runs() const { return ReadFakeMailerRecords(record_); }
+    // Runs a batch script in the work folder with its output in $log.txt there.
+    int RunBatch(const std::string& script)
+    {
+        TFreshFile scriptFile, output;
+        if (!scriptFile.Create(work_ + "/$mail.bat", script) || !output.Create(work_ + "/$log.txt", ""))
+            return -1;
+        ChildProcess child;
+        if (!StartBatch(scriptFile, output, work_, child))
+            return -1;
+        const WaitResult r = WaitForExit(child, 20000);
+        CloseProcess(child);
+        return r == WaitResult::kExited ? child.exitCode : -2;
+    }
 
     TTempDir dir_;
     std::string record_;
@@ -100,7 +119,7 @@ TEST(FindProgram, LooksInProgramFolderThenPath)
     EXPECT_EQ(FindProgram(""), "");
 }
 
-TEST(FindProgram, NameWithSeparatorIsRelativeToCurrentFolder)
+TEST(FindProgram, NameWithSeparatorIsRelativeToTheFolderItStartsIn)
 {
     TTempDir dir;
     fs::create_directories(dir.File("sub"));
@@ -108,34 +127,39 @@ TEST(FindProgram, NameWithSeparatorIsRelativeToCurrentFolder)
     WriteExecutable(dir.File("here_tool"), "#!/bin/sh\n");
     // ... is the UTF-8 name on disk.
     fs::rename(dir.File("sub/" HYO "tool"), dir.File("sub/\xE8\xA1\xA8tool"));
-    TCwdGuard cwd(dir.Path());
     TEnvGuard path("PATH", ":/nonexistent"); // an empty entry is not the current folder
+    const std::string in = dir.Path() + "/";
+    const std::string cwd = fs::current_path().string();
 
-    EXPECT_EQ(FindProgram("sub\\" HYO "tool"), "sub/" HYO "tool");
-    EXPECT_EQ(FindProgram("sub/" HYO "tool.exe"), "sub/" HYO "tool");
-    EXPECT_EQ(FindProgram("./here_tool"), "./here_tool");
-    EXPECT_EQ(FindProgram("here_tool"), "");
-    EXPECT_EQ(FindProgram("sub"), "");
+    EXPECT_EQ(FindProgram("sub\\" HYO "tool", in), in + "sub/" HYO "tool");
+    EXPECT_EQ(FindProgram("sub/" HYO "tool.exe", dir.Path()), in + "sub/" HYO "tool");
+    EXPECT_EQ(FindProgram("./here_tool", in), in + "./here_tool");
+    EXPECT_EQ(FindProgram("./here_tool"), ""); // not where we are
+    EXPECT_EQ(FindProgram("here_tool", in), "");
+    EXPECT_EQ(FindProgram("sub", in), "");
+    EXPECT_EQ(fs::current_path().string(), cwd);
 }
 
-TEST_F(ProcessTest, MailerGetsArgumentBytesUnchangedInItsOwnHiddenSession)
+TEST_F(ProcessTest, MailerGetsArgumentBytesUnchangedInItsOwnHiddenSessionAndFolder)
 {
     TEnvGuard rec("FAKE_MAILER_RECORD", record_.c_str());
-    TCwdGuard cwd(work_);
-    std::ofstream("body.txt", std::ios::binary) << "\x82\xA0\r\n" HYO "\r\n";
+    const std::string ours = fs::current_path().string();
+    std::ofstream(work_ + "/body.txt", std::ios::binary) << "\x82\xA0\r\n" HYO "\r\n";
     // A descriptor without close-on-exec must not reach the mailer.
     const int leaked = ::open("/dev/null", O_RDONLY);
 
     const std::string line = "fake_mailer.exe -hh1 -f\"" HYO " <a@b>\" -s\"" SO " x\" -m -Fbody.txt "
                              "t1,CC:" HYO "@x \"\" -t";
-    EXPECT_EQ(RunToEnd(line), 0);
+    EXPECT_EQ(RunToEnd(line, work_), 0);
+    EXPECT_EQ(RunToEnd(line, work_ + "/missing"), -1); // a folder it cannot enter: not started
     ::close(leaked);
 
     const auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].args, (Args{"fake_mailer.exe", "-hh1", "-f" HYO " <a@b>", "-s" SO " x", "-m", "-Fbody.txt",
                                   "t1,CC:" HYO "@x", "", "-t"}));
-    EXPECT_EQ(runs[0].cwd, fs::current_path().string());
+    EXPECT_EQ(runs[0].cwd, fs::canonical(work_).string());
+    EXPECT_EQ(fs::current_path().string(), ours); // the child moved, we did not
     EXPECT_EQ(runs[0].body, std::optional<std::string>("\x82\xA0\r\n" HYO "\r\n"));
     EXPECT_FALSE(runs[0].batchFilePresent);
     EXPECT_TRUE(runs[0].ownSession);
@@ -174,7 +198,7 @@ TEST_F(ProcessTest, WaitTimesOutWhileTheMailerRuns)
 {
     TEnvGuard sleep("FAKE_MAILER_SLEEP_MS", "20000");
     ChildProcess child;
-    ASSERT_TRUE(StartHidden(FakeMailerPath(), child));
+    ASSERT_TRUE(Start(FakeMailerPath(), child));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitForExit(child, 100), WaitResult::kTimeout);
     const auto waited = std::chrono::steady_clock::now() - start;
@@ -193,19 +217,15 @@ TEST_F(ProcessTest, ProgramThatCannotStartIsReportedAsFailure)
     WriteExecutable(dir_.File("not_a_program"), "no interpreter line\n"); // exec fails
     WriteExecutable(dir_.File("not_executable"), "#!/bin/sh\n", 0644);
     ChildProcess child;
-    EXPECT_FALSE(StartHidden("", child));
-    EXPECT_FALSE(StartHidden("   ", child));
-    EXPECT_FALSE(StartHidden("tarn_no_such_mailer.exe -t", child));
-    EXPECT_FALSE(StartHidden("\"" + dir_.File("not_a_program") + "\" -t", child));
-    EXPECT_FALSE(StartHidden(dir_.File("not_executable"), child));
-    EXPECT_FALSE(StartHidden(dir_.Path(), child));
+    for (const std::string& line : {std::string(), std::string("   "), std::string("tarn_no_such_mailer.exe -t"),
+                                    "\"" + dir_.File("not_a_program") + "\" -t", dir_.File("not_executable"), dir_.Path()})
+        EXPECT_FALSE(Start(line, child)) << line;
 }
 
 TEST_F(ProcessTest, ShellCharactersReachTheMailerLiterally)
 {
     TEnvGuard rec("FAKE_MAILER_RECORD", record_.c_str());
-    TCwdGuard cwd(work_);
-    EXPECT_EQ(RunToEnd("fake_mailer" + kShellBaitLine), 0);
+    EXPECT_EQ(RunToEnd("fake_mailer" + kShellBaitLine, work_), 0);
 
     const auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -222,18 +242,11 @@ TEST_F(ProcessTest, BatchScriptRunsTheMailerWithJapanTimeAndCapturesItsOutput)
     TEnvGuard print("FAKE_MAILER_PRINT", "line1\\r\\n" HYO "\\r\\n");
     TEnvGuard printErr("FAKE_MAILER_PRINT_ERR", "to stderr");
     TEnvGuard code("FAKE_MAILER_EXIT", "5");
-    TCwdGuard cwd(work_);
 
-    const std::string script = MakeBatchScript("fake_mailer.exe -d -s\"" SO "\"" + kShellBaitLine, "$log.txt");
+    const std::string script =
+        MakeMailerScript(CommandFromLine("fake_mailer.exe -d -s\"" SO "\"" + kShellBaitLine), "$log.txt", work_);
     EXPECT_EQ(script.find('\r'), std::string::npos);
-    const std::string batch = work_ + "/$mail.bat";
-    ASSERT_TRUE(TryWriteNewFile(batch, script));
-
-    ChildProcess child;
-    ASSERT_TRUE(StartBatchHidden(batch, child));
-    ASSERT_EQ(WaitForExit(child, 10000), WaitResult::kExited);
-    CloseProcess(child);
-    EXPECT_EQ(child.exitCode, 5);
+    EXPECT_EQ(RunBatch(script), 5);
 
     const auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -253,27 +266,13 @@ TEST_F(ProcessTest, BatchScriptRunsTheMailerWithJapanTimeAndCapturesItsOutput)
 
 TEST_F(ProcessTest, BatchScriptCopesWithMuchOutputAndAMissingMailer)
 {
-    TCwdGuard cwd(work_);
-    const std::string batch = work_ + "/$mail.bat";
     {
         TEnvGuard flood("FAKE_MAILER_PRINT_BYTES", "3000000");
-        ASSERT_TRUE(TryWriteNewFile(batch, MakeBatchScript("fake_mailer", "$log.txt")));
-        ChildProcess child;
-        ASSERT_TRUE(StartBatchHidden(batch, child));
-        ASSERT_EQ(WaitForExit(child, 20000), WaitResult::kExited);
-        CloseProcess(child);
-        EXPECT_EQ(child.exitCode, 0);
+        EXPECT_EQ(RunBatch(MakeMailerScript(CommandFromLine("fake_mailer"), "$log.txt", work_)), 0);
         EXPECT_EQ(fs::file_size(work_ + "/$log.txt"), 3000000u);
     }
-    {
-        ASSERT_TRUE(TryWriteNewFile(batch, MakeBatchScript("tarn_no_such_mailer '$(touch made)' -t", "$log.txt")));
-        ChildProcess child;
-        ASSERT_TRUE(StartBatchHidden(batch, child));
-        ASSERT_EQ(WaitForExit(child, 10000), WaitResult::kExited);
-        CloseProcess(child);
-        EXPECT_EQ(child.exitCode, 127);
-        EXPECT_FALSE(fs::exists(work_ + "/made"));
-    }
+    EXPECT_EQ(RunBatch(MakeMailerScript(CommandFromLine("tarn_no_such_mailer '$(touch made)' -t"), "$log.txt", work_)), 127);
+    EXPECT_FALSE(fs::exists(work_ + "/made"));
 }
 
 TEST_F(ProcessTest, FakeMailerFollowsItsControlFileAndExitSequence)

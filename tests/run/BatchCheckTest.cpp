@@ -20,6 +20,12 @@ protected:
     {
         folder.WriteLines("mails/" + name, {outcomeLog, host, to, "from@example.jp", subject, "", body});
     }
+    TCheckReport Check()
+    {
+        bool stop = false;
+        TRetryRules retry(clock, stop);
+        return CheckBatch(delivery.State(), delivery.Settings(), folder.Cp932Path(), retry);
+    }
     std::set<std::pair<int, std::string>> Found(const TCheckReport& r) const
     {
         std::set<std::pair<int, std::string>> found;
@@ -49,7 +55,7 @@ TEST_F(BatchCheckTest, EachKindOfFindingOnceWithItsLine)
                                    "mails/dup.txt,C9", "mails/nolog.txt,C10", "mails/nofolder.txt,C11",
                                    "mails/long.txt,C12", "mails/fine.txt,C13"});
     ASSERT_TRUE(Parse({"/P", "jobs.txt", "/v"}));
-    const TCheckReport report = delivery.CheckBatch();
+    const TCheckReport report = Check();
     EXPECT_EQ(Found(report), (std::set<std::pair<int, std::string>>{
                                  {1, "E01"}, {2, "E02"}, {3, "E03"}, {4, "W04"}, {5, "W05"}, {6, "E06"}, {7, "W07"},
                                  {9, "W08"}, {10, "E09"}, {11, "E10"}, {12, "E11"}}));
@@ -75,7 +81,7 @@ TEST_F(BatchCheckTest, ACleanBatchHasNothingToSayAndWarningsAloneGiveTwo)
     }
     folder.WriteLines("jobs.txt", jobs);
     ASSERT_TRUE(Parse({"/P", "jobs.txt", "/v", "/m", "3", "/t", "2", "/s", "1.5"}));
-    TCheckReport report = delivery.CheckBatch();
+    TCheckReport report = Check();
     EXPECT_TRUE(report.findings.empty());
     EXPECT_EQ(report.ExitCode(), 0);
     // Four mails in units of three: one wait of two minutes, pauses before mails 2 and 3.
@@ -87,7 +93,7 @@ TEST_F(BatchCheckTest, ACleanBatchHasNothingToSayAndWarningsAloneGiveTwo)
     EXPECT_DOUBLE_EQ(report.schedule.EstimateSeconds(5), 143);
 
     Mail("m2.txt", "host", "to2@example.jp", "ｶﾅ①");
-    report = delivery.CheckBatch();
+    report = Check();
     ASSERT_EQ(report.findings.size(), 1u); // half-width katakana is widened first; ① is not
     EXPECT_EQ(report.ExitCode(), 2);
 }
@@ -104,11 +110,11 @@ TEST_F(BatchCheckTest, TheCheckAgreesWithTheRun)
     Mail("ok2.txt", "host", "ok2@example.jp", "件名");
     ASSERT_TRUE(Parse({"/P", "jobs.txt", "/v"}));
     std::set<int> errorsAt;
-    for (const TCheckFinding& f : delivery.CheckBatch().findings)
+    for (const TCheckFinding& f : Check().findings)
         if (f.severity == TCheckSeverity::kError)
             errorsAt.insert(f.line);
 
-    delivery.State().VerifyOnly = false;
+    delivery.Options().VerifyOnly = false;
     delivery.RunDelivery();
     // The lines a real run skipped or failed, by their send codes A to E.
     std::set<int> notSent = {1, 2, 3, 4, 5};

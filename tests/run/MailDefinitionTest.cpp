@@ -8,43 +8,39 @@ namespace {
 class MailDefinitionTest : public RunFixture {
 protected:
     // Parses a definition made of the given UTF-8 lines, named by job line "mails/d.txt,C1".
-    const TCurrentMail& Parse(const std::vector<std::string>& lines)
+    TMail Parse(const std::vector<std::string>& lines)
     {
         folder.WriteLines("mails/d.txt", lines);
-        delivery.State().JobList = {"mails/d.txt,C1"};
-        delivery.ReadJobLine(0);
-        delivery.State().DefinitionLines.clear();
-        delivery.LoadLines(delivery.CurrentJob().DefinitionPath, delivery.State().DefinitionLines);
-        delivery.ParseMailDefinition();
-        return delivery.CurrentMail();
+        const TJob job = ReadJobLine({"mails/d.txt,C1"}, 0, P());
+        std::vector<std::string> read;
+        retry.LoadLines(job.DefinitionPath, read);
+        return ParseMailDefinition(read, job.DefinitionPath, P(), retry);
     }
+    TJob Job(const std::vector<std::string>& list, int index) { return ReadJobLine(list, index, P()); }
     std::vector<std::string> Mail(std::string recipients, std::string senders = "f@x", std::string attachments = "")
     {
         return {"log.txt", "host", recipients, senders, "subject", attachments};
     }
     std::string P() const { return folder.Cp932Path(); }
+    bool stop = false;
+    TRetryRules retry{clock, stop};
 };
 
 TEST_F(MailDefinitionTest, JobLineSplitsAtTheFirstCommaCharacterAware)
 {
     WriteMail("a.txt");
-    delivery.State().JobList = {"mails/a.txt,A01,extra", "mails/a.txt", "", ",A04", Sjis("mails/a.txt,ソ表,x"), "mails\\a.txt,B"};
-    delivery.ReadJobLine(0);
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, Native(P() + "mails/a.txt"));
-    EXPECT_EQ(delivery.CurrentJob().SendCode, "A01,extra");
-    delivery.ReadJobLine(1); // no comma: the whole line, unchanged
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, "mails/a.txt");
-    EXPECT_EQ(delivery.CurrentJob().SendCode, "");
-    delivery.ReadJobLine(2);
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, "");
-    delivery.ReadJobLine(3);
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, "");
-    delivery.ReadJobLine(4);
-    EXPECT_EQ(Utf8(delivery.CurrentJob().SendCode), "ソ表,x");
-    delivery.ReadJobLine(5); // Windows separators
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, Native(P() + "mails/a.txt"));
-    delivery.ReadJobLine(6); // past the end
-    EXPECT_EQ(delivery.CurrentJob().DefinitionPath, "");
+    const std::vector<std::string> list = {"mails/a.txt,A01,extra", "mails/a.txt", "", ",A04", Sjis("mails/a.txt,ソ表,x"), "mails\\a.txt,B"};
+    EXPECT_EQ(Job(list, 0).DefinitionPath, Native(P() + "mails/a.txt"));
+    EXPECT_EQ(Job(list, 0).SendCode, "A01,extra");
+    EXPECT_EQ(Job(list, 0).ResendLine(), Native(P() + "mails/a.txt") + ",A01,extra");
+    EXPECT_EQ(Job(list, 1).DefinitionPath, "mails/a.txt"); // no comma: the whole line, unchanged
+    EXPECT_EQ(Job(list, 1).SendCode, "");
+    EXPECT_TRUE(Job(list, 2).Skipped());
+    EXPECT_TRUE(Job(list, 3).Skipped());
+    EXPECT_EQ(Utf8(Job(list, 4).SendCode), "ソ表,x");
+    EXPECT_EQ(Job(list, 5).DefinitionPath, Native(P() + "mails/a.txt")); // Windows separators
+    EXPECT_TRUE(Job(list, 6).Skipped()); // past the end
+    EXPECT_EQ(Job(list, 6).Index, 6);
 }
 
 TEST_F(MailDefinitionTest, RelativePathRule)
@@ -70,13 +66,13 @@ TEST_F(MailDefinitionTest, RelativePathRule)
         cases.push_back({"/abs/x", "/abs/x"});
     }
     for (const Case& c : cases)
-        EXPECT_EQ(TDelivery::ApplyRelativePathRule(c.path, base), c.expected) << c.path;
+        EXPECT_EQ(ApplyRelativePathRule(c.path, base), c.expected) << c.path;
 }
 
 TEST_F(MailDefinitionTest, RecipientsEndAtTheFirstEmptyFieldAndKeepTheirBlanks)
 {
     EXPECT_EQ(Parse(Mail("a@x,,b@x")).AddressList, "a@x");
-    const auto& m = Parse(Mail("a@x, b@x\tc@x,ignored"));
+    const TMail m = Parse(Mail("a@x, b@x\tc@x,ignored"));
     EXPECT_EQ(m.AddressList, "a@x, b@x,c@x");
     EXPECT_EQ(m.RecipientDisplay, "TO:a@x\tTO: b@x\tTO:c@x");
     // A full-width space (81 40) holds the byte of "@": it counts as a recipient.
@@ -94,6 +90,7 @@ TEST_F(MailDefinitionTest, CcAndBccFilesFollowTheToRecipients)
     // A second CC file replaces the first; a missing one is ignored.
     m = Parse(Mail("t@x,>#cc cc1.txt,>#cc cc2.txt,>#cc missing.txt"));
     EXPECT_EQ(m.AddressList, "t@x,CC:c3@x");
+    EXPECT_EQ(m.MissingFiles, std::vector<std::string>{P() + "missing.txt"});
     // Without a TO recipient nothing is built, CC files or not.
     m = Parse(Mail(">#cc cc1.txt"));
     EXPECT_EQ(m.AddressList, "");
@@ -120,22 +117,19 @@ TEST_F(MailDefinitionTest, HostAndPerMailFolder)
     auto m = Parse(lines);
     EXPECT_EQ(m.Host, "smtp.example.jp");
     EXPECT_EQ(m.MailFolder, Native(P() + "mailfolders/m1/"));
-    EXPECT_TRUE(folder.Exists("mailfolders/m1/body.txt"));
     lines[1] = "h,"; // nothing after the comma: no per-mail folder
     EXPECT_EQ(Parse(lines).MailFolder, "");
-    EXPECT_EQ(delivery.CurrentMail().Host, "h");
-    // A folder that is the root of the file system counts as none: the body
-    // file goes to the work folder.
+    EXPECT_EQ(Parse(lines).Host, "h");
+    // A folder that is the root of the file system counts as none: the mail
+    // goes through the work folder.
     const std::vector<std::string> roots = kWindows ? std::vector<std::string>{"h,\\", "h,/", "h,C:\\", "h,C:\\..\\"}
                                                     : std::vector<std::string>{"h,\\", "h,/", "h,//", "h,/..", "h,\\..\\"};
     for (const std::string& root : roots) {
         SCOPED_TRACE(root);
         lines[1] = root;
         EXPECT_EQ(Parse(lines).MailFolder, "");
-        EXPECT_EQ(delivery.CurrentMail().Host, "h");
-        EXPECT_TRUE(folder.Exists("temp/body.txt"));
+        EXPECT_EQ(Parse(lines).Host, "h");
     }
-    EXPECT_FALSE(std::filesystem::exists("/body.txt"));
 }
 
 TEST_F(MailDefinitionTest, OutcomeLogIsRelativeToTheDefinitionsFolder)
@@ -158,52 +152,23 @@ TEST_F(MailDefinitionTest, AttachmentsDirectAndFromAListFile)
     EXPECT_EQ(m.AttachmentNames, "one.txt\ttwo.txt");
 }
 
-TEST_F(MailDefinitionTest, SubjectAndBodyAreWidenedAndTheBodyWritten)
+TEST_F(MailDefinitionTest, SubjectAndBodyAreWidenedAndFiveLinesGiveAnEmptyMail)
 {
     auto lines = Mail("t@x");
     lines[4] = "ｶﾞｷﾞｸ";
     lines.push_back("ﾊﾟﾋﾟ");
     lines.push_back("ascii line");
-    const auto& m = Parse(lines);
+    const TMail m = Parse(lines);
     EXPECT_EQ(Utf8(m.Subject), "ガギク");
-    EXPECT_EQ(folder.ReadBytes("temp/body.txt"), Sjis("パピ") + "\r\nascii line\r\n");
-    EXPECT_EQ(delivery.State().DefinitionLines.size(), 2u);
-    // Exactly six lines: an empty body file.
-    Parse(Mail("t@x"));
-    EXPECT_EQ(folder.ReadBytes("temp/body.txt"), "");
-}
-
-TEST_F(MailDefinitionTest, FiveLinesGiveStatusMinusOneAndAnEmptyMail)
-{
-    auto lines = Mail("t@x");
-    lines.pop_back();
-    Parse(Mail("t@x"));
-    ASSERT_TRUE(folder.Exists("temp/body.txt"));
-    const auto& m = Parse(lines);
-    EXPECT_EQ(delivery.State().StatusCode, -1);
-    EXPECT_EQ(m.AddressList, "");
-    EXPECT_EQ(m.Host, "");
-    // The mailer still runs for it: the earlier mail's body is gone.
-    EXPECT_FALSE(folder.Exists("temp/body.txt"));
-    // One that cannot be removed fails the body write.
-    folder.MakeFolder("temp/body.txt/held");
-    Parse(lines);
-    EXPECT_EQ(delivery.State().StatusCode, 1);
-    EXPECT_TRUE(delivery.State().Closing);
-}
-
-TEST_F(MailDefinitionTest, BodyThatCannotBeWrittenEndsTheProgram)
-{
-    folder.MakeFolder("temp/body.txt/inside"); // a folder survives the removal of the file
-    Parse(Mail("t@x"));
-    EXPECT_EQ(delivery.State().StatusCode, 1);
-    EXPECT_TRUE(delivery.State().Closing);
-    ASSERT_EQ(view.Lines("Warning:").size(), 1u);
-    EXPECT_EQ(view.Lines("Warning:")[0], "Warning:警告:OSに不具合が発生しました。送信を中止します\r\nPCを再起動してください");
-    EXPECT_EQ(view.log.back(), "CloseWindow");
-    const std::string record = folder.ReadBytes("$mail_log.txt");
-    EXPECT_EQ(record.size(), 14u + std::string(": System WriteError").size()); // no line end
-    EXPECT_EQ(record.substr(0, 8), "20240305");
+    EXPECT_EQ(BodyText(m), Sjis("パピ") + "\r\nascii line\r\n");
+    EXPECT_FALSE(m.TooShort);
+    // Exactly six lines: an empty body.
+    EXPECT_EQ(BodyText(Parse(Mail("t@x"))), "");
+    lines.resize(5);
+    const TMail shortMail = Parse(lines);
+    EXPECT_TRUE(shortMail.TooShort);
+    EXPECT_EQ(shortMail.AddressList, "");
+    EXPECT_EQ(shortMail.Host, "");
 }
 
 } // namespace

@@ -12,55 +12,54 @@ namespace {
 
 class MailerCommandTest : public RunFixture {
 protected:
-    void SetUp() override
-    {
-        folder.WriteLines("mails/d.txt", {"log.txt", "h1", "t1@x", "f1", "s1", ""});
-        Load();
-    }
-    void Load()
-    {
-        delivery.State().JobList = {"mails/d.txt,C1"};
-        delivery.ReadJobLine(0);
-        delivery.State().DefinitionLines.clear();
-        delivery.LoadLines(delivery.CurrentJob().DefinitionPath, delivery.State().DefinitionLines);
-        delivery.ParseMailDefinition();
-    }
-    // The definition as CP932 lines (raw bytes allowed), parsed.
+    void SetUp() override { Define("h1", "t1@x", "f1", "s1"); }
+    // The mail of a definition's CP932 lines (raw bytes allowed).
     void Define(const std::string& host, const std::string& to, const std::string& from, const std::string& subject,
                 const std::string& attachments = "")
     {
-        delivery.State().DefinitionLines = {"log.txt", host, to, from, subject, attachments};
-        delivery.ParseMailDefinition();
+        DefineLines({"log.txt", host, to, from, subject, attachments});
     }
-    std::string Sender(const std::string& s)
+    void DefineLines(const std::vector<std::string>& lines)
     {
-        delivery.State().EncodeSenderName = true;
-        return delivery.EncodeSender(s);
+        mail = ParseMailDefinition(lines, folder.Cp932Path() + "mails/d.txt", folder.Cp932Path(), retry);
     }
+    TMailerCommand Command(bool batch) const { return BuildCommand(mail, {name, noTopt, batch, false}); }
+    std::string Line(bool batch) const { return Command(batch).Line(); }
+    std::string Refusal(bool batch) const { return Command(batch).Refusal(); }
+    std::vector<std::string> Args(bool batch) const { return Command(batch).ToStart().Args; }
+    std::string Sender(const std::string& s) { return EncodeSender(s, true); }
+
+    bool stop = false;
+    TRetryRules retry{clock, stop};
+    TMail mail;
+    std::string name = "smail.exe";
+    int noTopt = 0;
 };
 
 TEST_F(MailerCommandTest, NormalAndBatchCommands)
 {
-    EXPECT_EQ(delivery.BuildCommand(false), "smail.exe -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x -t");
-    EXPECT_EQ(delivery.BuildCommand(true), "smail.exe -d -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x  > $log.txt");
-    delivery.Settings().NoTopt = 1;
-    EXPECT_EQ(delivery.BuildCommand(false), "smail.exe -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x ");
-    EXPECT_EQ(delivery.BuildCommand(true), "smail.exe -d -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x  > $log.txt");
+    EXPECT_EQ(Line(false), "smail.exe -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x -t");
+    EXPECT_EQ(Line(true), "smail.exe -d -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x  > $log.txt");
+    // The process start gets the line without the redirection, and the arguments it means.
+    EXPECT_EQ(Command(true).ToStart().Line, "smail.exe -d -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x ");
+    EXPECT_EQ(Args(false), (std::vector<std::string>{"smail.exe", "-hh1", "-ff1", "-ss1", "-m", "-Fbody.txt", "t1@x", "-t"}));
+    noTopt = 1;
+    EXPECT_EQ(Line(false), "smail.exe -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x ");
+    EXPECT_EQ(Line(true), "smail.exe -d -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x  > $log.txt");
+    EXPECT_EQ(Args(false).back(), "t1@x");
 }
 
 TEST_F(MailerCommandTest, PiecesAreTrimmedButTestedUntrimmed)
 {
-    folder.WriteLines("mails/d.txt", {"log.txt", "   ", " t@x ", " a ,b ,c ", " s ", "x.txt"});
-    Load();
-    EXPECT_EQ(delivery.BuildCommand(false),
+    DefineLines({"log.txt", "   ", " t@x ", " a ,b ,c ", " s ", "x.txt"});
+    EXPECT_EQ(Line(false),
               "smail.exe -h -fa -rb -nc -s\"s\" -a\"" + folder.Cp932Path() + "x.txt\" -m -Fbody.txt t@x -t");
 }
 
 TEST_F(MailerCommandTest, EmptyMailStillHasTheFixedPieces)
 {
-    delivery.State().DefinitionLines = {"only", "three", "lines"};
-    delivery.ParseMailDefinition();
-    EXPECT_EQ(delivery.BuildCommand(false), "smail.exe -m -Fbody.txt -t");
+    DefineLines({"only", "three", "lines"});
+    EXPECT_EQ(Line(false), "smail.exe -m -Fbody.txt -t");
 }
 
 TEST_F(MailerCommandTest, SenderNameEncoding)
@@ -78,8 +77,7 @@ TEST_F(MailerCommandTest, SenderNameEncoding)
     EXPECT_EQ(Sender("\"ABc <A@B.CO>\""), "\"" + EncodeMimeHeader("ABc ") + " <A@B.CO>\"");
     // Half-width katakana is widened before it is encoded: ISO-2022-JP has no place for it.
     EXPECT_EQ(Sender(Sjis("\"ﾔﾏﾀﾞ <y@x>\"")), "\"" + EncodeMimeHeader(Sjis("ヤマダ ")) + " <y@x>\"");
-    delivery.State().EncodeSenderName = false;
-    EXPECT_EQ(delivery.EncodeSender(quoted), quoted);
+    EXPECT_EQ(EncodeSender(quoted, false), quoted);
 }
 
 // The subject reaches the mailer whole whatever it holds: quotes and the
@@ -98,17 +96,15 @@ TEST_F(MailerCommandTest, SubjectsRoundTripThroughTheSplitter)
         SCOPED_TRACE(testing::PrintToString(subject));
         Define("h1", "t1@x", "f1", subject);
         for (bool batch : {false, true}) {
-            const std::string command = delivery.BuildCommand(batch);
-            EXPECT_EQ(delivery.CommandRefusal(batch, command), "");
-            const auto args = platform::SplitCommandLine(command);
-            ASSERT_GE(args.size(), 5u);
-            EXPECT_EQ(args[batch ? 4 : 3], "-s" + subject);
-            EXPECT_EQ(args[batch ? 7 : 6], "t1@x");
+            const platform::TCommandLine start = Command(batch).ToStart();
+            EXPECT_EQ(Refusal(batch), "");
+            ASSERT_GE(start.Args.size(), 5u);
+            EXPECT_EQ(start.Args[batch ? 4 : 3], "-s" + subject);
+            EXPECT_EQ(start.Args[batch ? 7 : 6], "t1@x");
+            // The line the Windows start gets means the same arguments.
+            EXPECT_EQ(platform::SplitCommandLine(start.Line), start.Args);
         }
     }
-    // Plain subjects keep the command Part of the mailer contract.
-    Define("h1", "t1@x", "f1", "s1");
-    EXPECT_EQ(delivery.BuildCommand(false), "smail.exe -hh1 -ff1 -s\"s1\" -m -Fbody.txt t1@x -t");
 }
 
 // What cannot reach the mailer as written is refused; what can, is not.
@@ -144,18 +140,23 @@ TEST_F(MailerCommandTest, CommandsThatCannotRoundTripAreRefused)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Define(c.host, c.to, c.from, c.subject, c.attachments);
-        for (bool batch : {false, true})
-            EXPECT_EQ(!delivery.CommandRefusal(batch, delivery.BuildCommand(batch)).empty(), c.refused);
+        for (bool batch : {false, true}) {
+            EXPECT_EQ(!Refusal(batch).empty(), c.refused);
+            if (!c.refused) {
+                EXPECT_EQ(platform::SplitCommandLine(Command(batch).ToStart().Line), Args(batch));
+            }
+        }
     }
     // A sender with blanks or quotes reaches the mailer as one argument, exactly as written.
     Define("h", "t@x", Sjis("\"差出人 太郎\" <f@x>"), "s");
-    EXPECT_EQ(platform::SplitCommandLine(delivery.BuildCommand(false))[2], Sjis("-f\"差出人 太郎\" <f@x>"));
+    EXPECT_EQ(Args(false)[2], Sjis("-f\"差出人 太郎\" <f@x>"));
     // The mailer command itself must be one program name.
     Define("h", "t@x", "f@x", "s");
-    delivery.Settings().Name = "C:\\Program Files\\smail.exe";
-    EXPECT_FALSE(delivery.CommandRefusal(false, delivery.BuildCommand(false)).empty());
-    delivery.Settings().Name = "\"C:\\Program Files\\smail.exe\"";
-    EXPECT_EQ(delivery.CommandRefusal(false, delivery.BuildCommand(false)), "");
+    name = "C:\\Program Files\\smail.exe";
+    EXPECT_FALSE(Refusal(false).empty());
+    name = "\"C:\\Program Files\\smail.exe\"";
+    EXPECT_EQ(Refusal(false), "");
+    EXPECT_EQ(Args(false)[0], "C:\\Program Files\\smail.exe");
 }
 
 } // namespace

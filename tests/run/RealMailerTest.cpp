@@ -33,14 +33,14 @@ protected:
     FakeMailerRun SendOne(const std::vector<std::string>& definitionUtf8, bool batch)
     {
         folder.WriteLines("mails/d.txt", definitionUtf8);
-        delivery.State().BatchMode = batch;
+        return Send(batch);
+    }
+    // A run of the one mail mails/d.txt; what the mailer saw last.
+    FakeMailerRun Send(bool batch)
+    {
+        delivery.Options().BatchMode = batch;
         delivery.State().JobList = {"mails/d.txt,C1"};
-        delivery.ReadJobLine(0);
-        delivery.State().StatusCode = 0;
-        delivery.State().DefinitionLines.clear();
-        delivery.LoadLines(delivery.CurrentJob().DefinitionPath, delivery.State().DefinitionLines);
-        delivery.ParseMailDefinition();
-        delivery.SendMail();
+        delivery.RunDelivery();
         const auto runs = ReadFakeMailerRecords(record);
         return runs.empty() ? FakeMailerRun{} : runs.back();
     }
@@ -70,7 +70,7 @@ TEST_F(RealMailerTest, ArgumentsReachTheMailerAsBytesInBothModes)
         EXPECT_EQ(Native(run.cwd + "/"), Native(folder.Cp932Path() + "temp/"));
         EXPECT_EQ(run.batchFilePresent, batch);
         EXPECT_EQ(run.body.value_or("?"), "");
-        EXPECT_EQ(delivery.State().StatusCode, 0);
+        EXPECT_EQ(delivery.StatusCode(), 0);
         if (!kWindows) { // hidden: no terminal, a session of its own
             EXPECT_EQ(run.nullIo.substr(0, 1), "1");
             EXPECT_TRUE(run.ownSession);
@@ -95,7 +95,7 @@ TEST_F(RealMailerTest, NoShellEverSeesTheMailTexts)
         const auto run = SendOne(mail, batch);
         if (kWindows && batch) {
             // cmd.exe would act on "&", "|" and ">": such a mail is refused.
-            EXPECT_EQ(delivery.State().StatusCode, -1);
+            EXPECT_EQ(delivery.StatusCode(), -1);
             EXPECT_EQ(ReadFakeMailerRecords(record).size(), before);
             continue;
         }
@@ -120,16 +120,11 @@ TEST_F(RealMailerTest, RefusedMailNeverStartsTheMailer)
         SCOPED_TRACE(batch ? "batch" : "normal");
         // Only the NUL differs from a mail that is sent.
         SendOne(mail, batch);
-        EXPECT_EQ(delivery.State().StatusCode, 0);
+        EXPECT_EQ(delivery.StatusCode(), 0);
         folder.WriteBytes("mails/d.txt", std::string("log.txt\r\nh\r\na@x.jp,b@x.jp\0,c@x.jp\r\nf@x.jp\r\ns\r\n\r\n", 48));
         const std::size_t before = ReadFakeMailerRecords(record).size();
-        delivery.State().BatchMode = batch;
-        delivery.State().StatusCode = 0;
-        delivery.State().DefinitionLines.clear();
-        delivery.LoadLines(delivery.CurrentJob().DefinitionPath, delivery.State().DefinitionLines);
-        delivery.ParseMailDefinition();
-        delivery.SendMail();
-        EXPECT_EQ(delivery.State().StatusCode, -1);
+        Send(batch);
+        EXPECT_EQ(delivery.StatusCode(), -1);
         EXPECT_EQ(ReadFakeMailerRecords(record).size(), before);
         EXPECT_NE(folder.ReadBytes("TraceMailLog.txt").find("Smail Refused:a field of the mail holds a NUL byte"),
                   std::string::npos);
@@ -146,22 +141,22 @@ TEST_F(RealMailerTest, ExitCodesSignalsAndMissingMailer)
     for (const bool batch : {false, true}) {
         SetEnvironment("FAKE_MAILER_EXIT", "3");
         SendOne(mail, batch);
-        EXPECT_EQ(delivery.State().StatusCode, 3);
+        EXPECT_EQ(delivery.StatusCode(), 3);
         SetEnvironment("FAKE_MAILER_EXIT", nullptr);
     }
     if (!kWindows) {
         SetEnvironment("FAKE_MAILER_SIGNAL", "9");
         SendOne(mail, false);
-        EXPECT_EQ(delivery.State().StatusCode, 137);
+        EXPECT_EQ(delivery.StatusCode(), 137);
         SetEnvironment("FAKE_MAILER_SIGNAL", nullptr);
     }
     delivery.Settings().Name = "no-such-mailer.exe";
     SendOne(mail, false);
-    EXPECT_EQ(delivery.State().StatusCode, -1);
+    EXPECT_EQ(delivery.StatusCode(), -1);
     // A definition too short still runs the mailer and keeps -1 on exit code 0.
     delivery.Settings().Name = Native(FakeMailerPath());
     const auto run = SendOne({"a", "b"}, false);
-    EXPECT_EQ(delivery.State().StatusCode, -1);
+    EXPECT_EQ(delivery.StatusCode(), -1);
     EXPECT_EQ(std::vector<std::string>(run.args.begin() + 1, run.args.end()),
               (std::vector<std::string>{"-m", "-Fbody.txt", "-t"}));
 }
@@ -171,20 +166,35 @@ TEST_F(RealMailerTest, BatchModeCopiesTheOutputIntoTheMailLog)
     SetEnvironment("FAKE_MAILER_PRINT", "line one\nline two\n");
     SendOne({"log.txt", "h", "t@x", "f", "s", ""}, true);
     SetEnvironment("FAKE_MAILER_PRINT", nullptr);
-    const std::string cmd = delivery.BuildCommand(true);
+    const std::string cmd = Native(FakeMailerPath()) + " -d -hh -ff -s\"s\" -m -Fbody.txt t@x  > $log.txt";
     EXPECT_EQ(folder.ReadBytes("$mail_log.txt"), "#Cmd:\r\n" + cmd + "\r\n#Res:\r\nline one\r\nline two\r\n");
     EXPECT_FALSE(folder.Exists("temp/$log.txt"));
     EXPECT_FALSE(folder.Exists("temp/$mail.bat"));
 }
 
-TEST_F(RealMailerTest, WorkFolderThatCannotBeEnteredFailsTheMailWithoutRunningIt)
+// A work folder named relative to where the program was started (two
+// characters stay relative): every mail runs there, and the program's own
+// current folder never moves, so the next body file lands there too.
+TEST_F(RealMailerTest, ARelativeWorkFolderServesEveryMailOfTheRun)
 {
-    delivery.State().WorkFolder = folder.Cp932Path() + "gone/";
-    folder.WriteLines("mails/d.txt", {"log.txt", "h", "t@x", "f", "s", ""});
-    delivery.State().DefinitionLines = {"log.txt", "h", "t@x", "f", "s", ""};
-    delivery.SendMail();
-    EXPECT_EQ(delivery.State().StatusCode, -1);
-    EXPECT_TRUE(ReadFakeMailerRecords(record).empty());
+    std::filesystem::current_path(folder.Path());
+    folder.MakeFolder("w2");
+    delivery.ParseCommandLine({"/f", "w2"});
+    ASSERT_EQ(delivery.Options().WorkFolder, Native("w2/"));
+    folder.WriteLines("mails/d.txt", {"log.txt", "h", "t@x", "f", "s", "", "body"});
+    delivery.State().JobList = {"mails/d.txt,C1", "mails/d.txt,C2", "mails/d.txt,C3"};
+    for (const bool batch : {false, true}) {
+        delivery.Options().BatchMode = batch;
+        delivery.RunDelivery();
+        EXPECT_EQ(delivery.StatusCode(), 0);
+    }
+    const auto runs = ReadFakeMailerRecords(record);
+    ASSERT_EQ(runs.size(), 6u);
+    for (const FakeMailerRun& run : runs) {
+        EXPECT_TRUE(std::filesystem::equivalent(run.cwd, folder.Path() + "w2")) << run.cwd;
+        EXPECT_EQ(run.body.value_or("?"), "body\r\n");
+    }
+    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), folder.Path()));
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 
 #include "run/RunJournal.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -17,16 +19,29 @@ std::vector<TJournalRecord> SampleRecords()
 {
     return {
         {TJournalKind::kRunBegun, {"/p/jobs.txt", "3-0123456789abcdef"}},
-        {TJournalKind::kMailStarted, {"0", "1", std::string("a\0b", 3), "\n12:34\n", "", "S 9 x\n"}},
+        {TJournalKind::kMailStarted, {"0", "1", std::string("a\0b\x1e\x1d", 5), "\n12:34\n", "", "S 9 x\n"}},
         {TJournalKind::kResendBegun, {"1", "line,A", "x"}},
-        {TJournalKind::kRunFinished, {}},
+        {TJournalKind::kRunFinished, {"1"}},
     };
 }
 
-TEST(RunJournalTest, EveryCutOfTheFileReadsAsTheRecordsWrittenWhole)
+std::vector<TJournalRecord> Readable(const TDecodedJournal& journal, std::size_t& damaged)
 {
-    // A process killed at any byte of an append leaves exactly the records
-    // that were complete, and says where the good part ends.
+    std::vector<TJournalRecord> records;
+    damaged = 0;
+    for (const TJournalItem& item : journal.items) {
+        if (item.damaged)
+            ++damaged;
+        else
+            records.push_back(item.record);
+    }
+    return records;
+}
+
+// A process killed at any byte of a write, or one byte changed anywhere: the
+// records outside the damage read as written, and the damage is seen.
+TEST(RunJournalTest, DamageCostsOnlyTheRecordsItTouches)
+{
     const std::vector<TJournalRecord> records = SampleRecords();
     std::string file;
     std::vector<std::size_t> ends;
@@ -34,37 +49,64 @@ TEST(RunJournalTest, EveryCutOfTheFileReadsAsTheRecordsWrittenWhole)
         file += EncodeJournalRecord(r);
         ends.push_back(file.size());
     }
+    auto same = [](const TJournalRecord& a, const TJournalRecord& b) { return a.kind == b.kind && a.fields == b.fields; };
     for (std::size_t cut = 0; cut <= file.size(); ++cut) {
-        std::size_t valid = 0;
-        const auto read = DecodeJournal(std::string_view(file).substr(0, cut), valid);
+        std::size_t damaged = 0;
+        const auto read = Readable(DecodeJournal(std::string(file.substr(0, cut)) + std::string(64, '\0')), damaged);
         std::size_t whole = 0;
         while (whole < ends.size() && ends[whole] <= cut)
             ++whole;
         ASSERT_EQ(read.size(), whole) << "cut at " << cut;
-        EXPECT_EQ(valid, whole == 0 ? 0 : ends[whole - 1]);
-        for (std::size_t k = 0; k < whole; ++k) {
-            EXPECT_EQ(read[k].kind, records[k].kind);
-            EXPECT_EQ(read[k].fields, records[k].fields);
+        EXPECT_EQ(damaged, cut == (whole == 0 ? 0 : ends[whole - 1]) ? 0u : 1u) << "cut at " << cut;
+        for (std::size_t k = 0; k < whole; ++k)
+            EXPECT_TRUE(same(read[k], records[k]));
+    }
+    for (std::size_t at = 0; at < file.size(); ++at) {
+        std::string changed = file;
+        changed[at] = static_cast<char>(changed[at] ^ 0x20);
+        const std::size_t hit = static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
+        std::size_t damaged = 0;
+        const auto read = Readable(DecodeJournal(changed), damaged);
+        ASSERT_EQ(read.size(), records.size() - 1) << "byte " << at;
+        EXPECT_GE(damaged, 1u);
+        for (std::size_t k = 0, r = 0; k < records.size(); ++k) {
+            if (k != hit) {
+                EXPECT_TRUE(same(read[r++], records[k])) << "byte " << at << ", record " << k;
+            }
         }
     }
 }
 
-TEST(RunJournalTest, ADamagedRecordEndsTheReading)
+// Which mails a journal calls done, started but not done, or perhaps started
+// because damage may have taken their start records.
+TEST(RunJournalTest, TheStateOfEachMailAroundDamage)
 {
-    const std::vector<TJournalRecord> records = SampleRecords();
-    const std::string first = EncodeJournalRecord(records[0]);
-    std::string file = first + EncodeJournalRecord(records[1]) + EncodeJournalRecord(records[2]);
-    for (std::size_t at = first.size(); at < file.size() - EncodeJournalRecord(records[2]).size(); ++at) {
-        std::string damaged = file;
-        damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
-        std::size_t valid = 0;
-        const auto read = DecodeJournal(damaged, valid);
-        ASSERT_GE(read.size(), 1u) << at;
-        EXPECT_EQ(read[0].fields, records[0].fields);
-        // Whatever follows a damaged record is never read as the record it was.
-        if (read.size() > 1) {
-            EXPECT_NE(read[1].fields, records[1].fields) << at;
+    auto started = [](int i) { TResultLine v; v.Counter = i + 1; return EncodeMailStarted(0, i, v, "o"); };
+    auto done = [](int i) { TResultLine v; v.Counter = i + 1; return EncodeMailDone(0, i, v); };
+    const std::string head = EncodeJournalRecord(TJournalKind::kRunBegun, {"/j", "d"});
+    const std::string bad = "\x1eS 99 00000000\nbroken";
+    struct Case { std::string journal; std::string expected; bool finished; };
+    const Case cases[] = {
+        {head + started(0) + done(0) + started(1), "0:done 1:started", false},
+        {head + started(0) + done(0) + bad + started(3), "0:done 1:maybe 2:maybe 3:started", false},
+        {head + started(0) + done(0) + bad, "0:done 1:maybe", false},
+        {head + started(0) + bad + started(1) + done(1), "0:started 1:done", false},
+        {head + started(0) + done(0) + EncodeJournalRecord(TJournalKind::kRunFinished, {"0"}), "0:done", true},
+    };
+    for (const Case& c : cases) {
+        const TJournalState state = ReadJournalState(DecodeJournal(c.journal));
+        std::string got;
+        for (int i = 0; i < 5; ++i) {
+            const auto it = state.mails.find(i);
+            const char* what = it != state.mails.end() ? (it->second.done ? "done" : "started")
+                                                         : (state.MaybeStarted(i) ? "maybe" : nullptr);
+            if (what)
+                got += (got.empty() ? "" : " ") + std::to_string(i) + ":" + what;
         }
+        EXPECT_EQ(got, c.expected) << c.expected;
+        EXPECT_TRUE(state.present);
+        EXPECT_EQ(state.finished, c.finished);
+        EXPECT_EQ(state.Unfinished(), !c.finished);
     }
 }
 
@@ -165,7 +207,7 @@ TEST_F(SignalTest, ASecondSignalOrTheGracePeriodEndsTheMailer)
         const auto lines = ReadUtf8Lines(f.Path() + "$mail_result.csv");
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_NE(lines[0].find(",143,送信異常,"), std::string::npos) << lines[0];
-        EXPECT_EQ(d.State().StatusCode, 143);
+        EXPECT_EQ(d.StatusCode(), 143);
     }
 }
 
@@ -202,8 +244,9 @@ protected:
         TDelivery delivery;
     };
 
-    // Five mails; the run is stopped after the third, whose result line is then
-    // taken out again, as if the process had died while its mailer ran.
+    // Five mails; the run is stopped after the third, whose done record and
+    // result line are then taken out again, as if the process had died while
+    // its mailer ran.
     void RunThatDiedAtTheThirdMail()
     {
         WriteJobs(5);
@@ -212,9 +255,21 @@ protected:
         ASSERT_TRUE(Parse({"/P", "jobs.txt"}));
         delivery.Activate();
         ASSERT_EQ(mailer.started.size(), 3u);
+        std::string journal = folder.ReadBytes("$mail_result.jnl");
+        const std::size_t lastDone = journal.rfind("\x1e" "D ");
+        journal.replace(lastDone, journal.size() - lastDone, journal.size() - lastDone, '\0');
+        folder.WriteBytes("$mail_result.jnl", journal);
         const std::string file = folder.ReadBytes("$mail_result.csv");
         const std::size_t second = file.find("\r\n", file.find("\r\n") + 2) + 2;
         folder.WriteBytes("$mail_result.csv", file.substr(0, second) + "2024/3/5,9:5"); // and a torn line
+    }
+    // Everything of the record, to see that nothing changed.
+    std::string Record() const
+    {
+        std::string all;
+        for (const char* name : {"$mail_result.csv", "$mail_result.jnl", "logs/outcome.txt"})
+            all += fs::is_regular_file(folder.Path() + name) ? folder.ReadBytes(name) : std::string("(none)");
+        return all;
     }
 };
 
@@ -250,7 +305,7 @@ TEST_F(ContinueTest, RecordsTheMailInFlightAsUnknownAndSendsOnlyWhatWasNotStarte
     ASSERT_TRUE(third.delivery.ParseCommandLine({"/P", "jobs.txt", "/c"}));
     third.delivery.Activate();
     EXPECT_TRUE(third.mailer.started.empty());
-    EXPECT_EQ(third.delivery.State().StatusCode, 0);
+    EXPECT_EQ(third.delivery.StatusCode(), 0);
     EXPECT_EQ(ResultLines().size(), 2u);
 }
 
@@ -265,12 +320,12 @@ TEST_F(ContinueTest, TheUnknownMailIsShownAndNeverResent)
     ASSERT_EQ(lines.size(), 5u); // the torn line is gone, every job-list line has one
     EXPECT_NE(lines[2].find(",-2,送信不明,"), std::string::npos);
     EXPECT_NE(lines[4].find(",5,A005,"), std::string::npos);
-    EXPECT_EQ(again.delivery.State().StatusCode, 0);
+    EXPECT_EQ(again.delivery.StatusCode(), 0);
 
     const TResultRows& rows = again.delivery.ResultRows();
     ASSERT_EQ(rows.Count(), 5u);
-    EXPECT_TRUE(rows.Row(2).OutcomeUnknown);
-    EXPECT_EQ(rows.Row(2).Status, "-2");
+    EXPECT_TRUE(rows.Row(2).Unknown);
+    EXPECT_EQ(rows.Row(2).Status, -2);
     again.delivery.ResendOnCommand();
     EXPECT_EQ(again.view.Lines("Information:").back(), "Information:エラーしているメールはありません.");
 
@@ -278,69 +333,90 @@ TEST_F(ContinueTest, TheUnknownMailIsShownAndNeverResent)
     TStart later(folder);
     later.delivery.ParseCommandLine({});
     later.delivery.Activate();
-    EXPECT_TRUE(later.delivery.ResultRows().Row(2).OutcomeUnknown);
-    ASSERT_TRUE(later.delivery.CollectFailed());
-    EXPECT_TRUE(later.delivery.State().JobList.empty());
+    EXPECT_TRUE(later.delivery.ResultRows().Row(2).Unknown);
+    std::vector<std::string> failed;
+    ASSERT_TRUE(later.delivery.CollectFailed(failed));
+    EXPECT_TRUE(failed.empty());
 }
 
-TEST_F(ContinueTest, AnotherJobListIsRefusedAndNoJournalMeansNothingToDo)
+// When the journal cannot tell what the last run did, a continuation sends
+// nothing, touches nothing, says why and ends with 1.
+TEST_F(ContinueTest, WithoutAJournalOfThisJobListNothingIsGuessed)
 {
     RunThatDiedAtTheThirdMail();
-    folder.WriteBytes("jobs.txt", folder.ReadBytes("jobs.txt") + "mails/m001.txt,EXTRA\r\n");
-    TStart other(folder);
-    ASSERT_TRUE(other.delivery.ParseCommandLine({"/P", "jobs.txt", "/c"}));
-    EXPECT_EQ(other.delivery.Activate(), TDelivery::TActivation::kCloseSoon);
-    EXPECT_TRUE(other.mailer.started.empty());
-    EXPECT_EQ(other.delivery.State().StatusCode, 1);
-    ASSERT_EQ(other.view.Lines("Warning:").size(), 1u);
-    EXPECT_NE(other.view.Lines("Warning:")[0].find("ジョブリストが異なる"), std::string::npos);
+    const std::string jobs = folder.ReadBytes("jobs.txt"), journal = folder.ReadBytes("$mail_result.jnl");
+    struct Case { const char* what; std::function<void()> make; const char* says; };
+    const Case cases[] = {
+        {"another job list", [&] { folder.WriteBytes("jobs.txt", jobs + "mails/m001.txt,EXTRA\r\n"); }, "ジョブリストが異なる"},
+        {"no journal", [&] { fs::remove(folder.Path() + "$mail_result.jnl"); }, "記録（ジャーナル）がない"},
+        {"an empty journal", [&] { folder.WriteBytes("$mail_result.jnl", std::string(4096, '\0')); }, "記録（ジャーナル）が空"},
+        {"a folder for a journal", [&] { fs::remove(folder.Path() + "$mail_result.jnl"); folder.MakeFolder("$mail_result.jnl"); },
+         "記録（ジャーナル）が読めない"},
+        {"its run record damaged", [&] { std::string j = journal; j[5] ^= 1; folder.WriteBytes("$mail_result.jnl", j); },
+         "記録（ジャーナル）が読めない"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        const std::string before = Record();
+        TStart again(folder);
+        ASSERT_TRUE(again.delivery.ParseCommandLine({"/P", "jobs.txt", "/c"}));
+        EXPECT_EQ(again.delivery.Activate(), TDelivery::TActivation::kCloseSoon);
+        EXPECT_TRUE(again.mailer.started.empty());
+        EXPECT_EQ(again.delivery.StatusCode(), 1);
+        ASSERT_EQ(again.view.Lines("Warning:").size(), 1u);
+        EXPECT_NE(again.view.Lines("Warning:")[0].find(c.says), std::string::npos) << again.view.Lines("Warning:")[0];
+        EXPECT_NE(Utf8(folder.ReadBytes("$mail_log.txt")).find(c.says), std::string::npos);
+        EXPECT_EQ(Record(), before);
+        fs::remove_all(folder.Path() + "$mail_result.jnl");
+        folder.WriteBytes("$mail_result.jnl", journal);
+        folder.WriteBytes("jobs.txt", jobs);
+    }
+}
 
-    fs::remove(folder.Path() + "$mail_result.jnl");
-    TStart none(folder);
-    ASSERT_TRUE(none.delivery.ParseCommandLine({"/P", "jobs.txt", "/c"}));
-    none.delivery.Activate();
-    EXPECT_TRUE(none.mailer.started.empty());
-    EXPECT_EQ(none.delivery.State().StatusCode, 0);
-    EXPECT_TRUE(folder.Exists("$mail_result.csv"));
+// A run of a job list whose last run did not finish would send its first part
+// twice: it does not start. A finished run, or another list, starts afresh.
+TEST_F(ContinueTest, ARunAfterAnUnfinishedOneIsRefusedUntilItIsContinued)
+{
+    RunThatDiedAtTheThirdMail();
+    const std::string before = Record();
+    TStart again(folder);
+    ASSERT_TRUE(again.delivery.ParseCommandLine({"/P", "jobs.txt"}));
+    EXPECT_EQ(again.delivery.Activate(), TDelivery::TActivation::kCloseSoon);
+    EXPECT_TRUE(again.mailer.started.empty());
+    EXPECT_EQ(again.delivery.StatusCode(), 1);
+    EXPECT_NE(again.view.Lines("Warning:").at(0).find("前回の送信は終わっていません。残りを送るには /c"), std::string::npos);
+    EXPECT_EQ(Record(), before);
+
+    TStart continued(folder);
+    ASSERT_TRUE(continued.delivery.ParseCommandLine({"/P", "jobs.txt", "/c"}));
+    continued.delivery.Activate();
+    TStart fresh(folder);
+    ASSERT_TRUE(fresh.delivery.ParseCommandLine({"/P", "jobs.txt"}));
+    fresh.delivery.Activate();
+    EXPECT_EQ(fresh.mailer.started.size(), 5u);
+    EXPECT_EQ(fresh.delivery.StatusCode(), 0);
 }
 
 // --- Resends that keep the record ------------------------------------------------
 
-TEST_F(ContinueTest, AQuotedSenderIsResentThroughTheJournalAndKeptWithoutIt)
+TEST_F(ContinueTest, AQuotedSenderIsResentFromTheResultFileAlone)
 {
-    // The sender's opening quote throws the result line's fields out of step
-    // when the file is read back.
+    // The sender's opening quote is written as a quoted field, so the line
+    // reads back in step and its row resends its own mail.
     folder.MakeFolder("logs");
     folder.WriteLines("mails/q.txt", {"../logs/o.txt", "h", "to@x.jp", "\"差出人 太郎\" <from@example.jp>", "件名", ""});
     folder.WriteLines("jobs.txt", {"mails/q.txt,Q1"});
     mailer.defaultRun.exitCode = 2;
     ASSERT_TRUE(Parse({"/P", "jobs.txt"}));
     delivery.Activate();
-    const std::string record = folder.ReadBytes("$mail_result.csv");
-
-    for (const bool withJournal : {true, false}) {
-        SCOPED_TRACE(withJournal);
-        if (!withJournal)
-            fs::remove(folder.Path() + "$mail_result.jnl");
-        TStart later(folder);
-        later.delivery.ParseCommandLine({});
-        later.delivery.Activate();
-        later.delivery.ResendOnCommand();
-        if (withJournal) {
-            ASSERT_EQ(later.mailer.started.size(), 1u);
-            EXPECT_NE(later.mailer.started[0].commandLine.find("to@x.jp"), std::string::npos);
-            folder.WriteBytes("$mail_result.csv", record); // as before, for the second round
-        } else {
-            // Nothing can be resent: the file stays and the box says why.
-            EXPECT_TRUE(later.mailer.started.empty());
-            EXPECT_EQ(folder.ReadBytes("$mail_result.csv"), record);
-            ASSERT_EQ(later.view.Lines("Information:").size(), 1u);
-            EXPECT_NE(later.view.Lines("Information:")[0].find("再送できるメールはありません."), std::string::npos);
-            EXPECT_NE(later.view.Lines("Information:")[0].find("定義ファイルが見つからないため再送できません: "),
-                      std::string::npos);
-            EXPECT_EQ(later.view.Lines("LabelState:").size(), 0u); // never 送信完了 for nothing sent
-        }
-    }
+    fs::remove(folder.Path() + "$mail_result.jnl");
+    TStart later(folder);
+    later.delivery.ParseCommandLine({});
+    later.delivery.Activate();
+    later.delivery.ResendOnCommand();
+    ASSERT_EQ(later.mailer.started.size(), 1u);
+    EXPECT_NE(later.mailer.started[0].commandLine.find("to@x.jp"), std::string::npos);
 }
 
 TEST_F(ContinueTest, TheAutomaticResendReportsWhatItCannotSend)

@@ -30,7 +30,7 @@ TEST_F(ResultsTest, ResultLineAndOutcomeLogLine)
     // The newest row is on top.
     ASSERT_EQ(delivery.ResultRows().Count(), 2u);
     EXPECT_EQ(delivery.ResultRows().Row(0).SendCode, "A02");
-    EXPECT_EQ(delivery.ResultRows().Row(0).Status, "0");
+    EXPECT_EQ(delivery.ResultRows().Row(0).Status, 0);
 }
 
 TEST_F(ResultsTest, FailedMailDuringAResendCarriesTheMarker)
@@ -52,10 +52,37 @@ TEST_F(ResultsTest, SplitResultLine)
     EXPECT_EQ(SplitResultLine("\"x,\"\"y\"\"\",next", f), 2);
     EXPECT_EQ(f[0], "x,\"y\"");
     EXPECT_EQ(f[1], "next");
-    EXPECT_EQ(SplitResultLine("a,\"q\"", f), 3); // a line ending in a quoted field gets an empty one
+    EXPECT_EQ(SplitResultLine("a,\"q\"", f), 2);
+    EXPECT_EQ(SplitResultLine("\"q\"tail,x", f), 2);
+    EXPECT_EQ(f[0], "qtail");
     EXPECT_EQ(SplitResultLine("", f), 1);
     EXPECT_EQ(SplitResultLine(Sjis("表,x"), f), 2); // 0x5C... no comma inside a character
-    EXPECT_EQ(SplitResultLine("\"unterminated,x", f), 2);
+    EXPECT_EQ(SplitResultLine("\"unterminated,x", f), 1);
+}
+
+// Values with commas or a leading quote are quoted, so a line always reads
+// back as the fields it was made of (the send code and the subject may hold commas).
+TEST_F(ResultsTest, ResultLinesReadBackAsTheyWereComposed)
+{
+    TResultLine line{"2024/3/5", "9:5:7", "9:5:8", 3, false, true, "h", "TO:a@x\tCC:b,c@x", "\"Name\" <f@x>",
+                     Sjis("件名, その\"2\""), "a.pdf", 12, "A01,extra", "/m/1.txt"};
+    const std::string text = ComposeResultLine(line, true);
+    EXPECT_EQ(Utf8(text), "2024/3/5,9:5:7,9:5:8,3,送信異常（再送分）,h,\"TO:a@x\tCC:b,c@x\",\"\"\"Name\"\" <f@x>\","
+                          "\"件名, その\"\"2\"\"\",a.pdf,12,\"A01,extra\",/m/1.txt");
+    for (const bool unknown : {false, true}) {
+        line.Unknown = unknown;
+        const TResultLine back = ParseResultLine(ComposeResultLine(line, true));
+        EXPECT_EQ(ComposeResultLine(back, true), ComposeResultLine(line, true));
+        EXPECT_EQ(back.SendCode, "A01,extra");
+        EXPECT_EQ(back.Unknown, unknown);
+        EXPECT_TRUE(back.Resend);
+        EXPECT_EQ(RowOf(back).JobLine, "/m/1.txt,A01,extra");
+    }
+    // A line an earlier version wrote unquoted keeps its last fields in place.
+    const TResultLine old = ParseResultLine("d,t,t,0,送信完了,h,TO:a@x,f,S,1,,7,A9,/m/9.txt");
+    EXPECT_EQ(old.Subject, "S,1");
+    EXPECT_EQ(old.Counter, 7);
+    EXPECT_EQ(old.DefinitionPath, "/m/9.txt");
 }
 
 TEST_F(ResultsTest, LoadResultListShowsTheLastLineOnTopAndSurvivesShortLines)
@@ -68,12 +95,14 @@ TEST_F(ResultsTest, LoadResultListShowsTheLastLineOnTopAndSurvivesShortLines)
     delivery.LoadResultList();
     const TResultRows& rows = delivery.ResultRows();
     ASSERT_EQ(rows.Count(), 3u);
-    EXPECT_EQ(rows.Row(0).SendCode, ""); // the damaged line shows what it has
-    EXPECT_EQ(rows.Row(0).Status, "");
+    EXPECT_EQ(rows.Row(0).SendCode, ""); // the damaged line shows what it has: an unknown outcome
+    EXPECT_TRUE(rows.Row(0).Unknown);
+    EXPECT_TRUE(rows.Row(0).Failed());
+    EXPECT_FALSE(rows.Row(0).Resendable());
     EXPECT_EQ(rows.Row(1).SendCode, "A02");
     EXPECT_EQ(Utf8(rows.Row(1).Subject), "S2");
     EXPECT_EQ(rows.Row(1).Recipients, "TO:b@x");
-    EXPECT_EQ(rows.Row(1).Status, "3");
+    EXPECT_EQ(rows.Row(1).Status, 3);
     EXPECT_EQ(rows.Row(1).JobLine, "/m/2.txt,A02");
     EXPECT_EQ(view.log.back(), "RowsReset");
 }
@@ -105,8 +134,9 @@ TEST_F(ResendTest, FailedMailsAreCollectedInSendingOrderAndResentOnYes)
     ASSERT_TRUE(Parse({"/P", "jobs.txt"}));
     delivery.RunDelivery();
     const std::string p = folder.Cp932Path();
-    ASSERT_TRUE(delivery.CollectFailed());
-    EXPECT_EQ(delivery.State().JobList, (std::vector<std::string>{Native(p + "mails/m002.txt") + ",A002", Native(p + "mails/m004.txt") + ",A004"}));
+    std::vector<std::string> failed;
+    ASSERT_TRUE(delivery.CollectFailed(failed));
+    EXPECT_EQ(failed, (std::vector<std::string>{Native(p + "mails/m002.txt") + ",A002", Native(p + "mails/m004.txt") + ",A004"}));
 
     delivery.ResendOnCommand(); // Yes
     EXPECT_EQ(view.Lines("AskYesNo:").size(), 1u);
@@ -122,7 +152,6 @@ TEST_F(ResendTest, FailedMailsAreCollectedInSendingOrderAndResentOnYes)
     delivery.ResendOnCommand();
     EXPECT_EQ(view.Lines("Information:").back(), "Information:エラーしているメールはありません.");
     EXPECT_EQ(mailer.started.size(), 7u);
-    EXPECT_TRUE(delivery.State().JobList.empty());
 }
 
 TEST_F(ResendTest, NoLeavesEverythingAndNoResultFileDoesNothing)
@@ -153,8 +182,9 @@ TEST_F(ResendTest, EachRowResendsItsOwnMailEvenWhenAResultLineWasLost)
         "d,t,t,5,送信異常,h,TO:b@x,f,S,,2,B02,/m/2.txt",
     });
     delivery.LoadResultList();
-    ASSERT_TRUE(delivery.CollectFailed());
-    EXPECT_EQ(delivery.State().JobList, std::vector<std::string>{"/m/2.txt,B02"});
+    std::vector<std::string> failed;
+    ASSERT_TRUE(delivery.CollectFailed(failed));
+    EXPECT_EQ(failed, std::vector<std::string>{"/m/2.txt,B02"});
 }
 
 TEST_F(ResendTest, AutoResendMarksItsLinesAndRunsOnce)
@@ -167,7 +197,7 @@ TEST_F(ResendTest, AutoResendMarksItsLinesAndRunsOnce)
     const auto lines = ResultLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(",9,送信異常（再送分）,"), std::string::npos);
-    EXPECT_EQ(delivery.State().StatusCode, 9);
+    EXPECT_EQ(delivery.StatusCode(), 9);
 }
 
 TEST_F(ResendTest, NoAutoResendAfterAStop)

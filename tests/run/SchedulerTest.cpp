@@ -117,7 +117,7 @@ TEST_F(SchedulerTest, SendLimitCutsTheRun)
     EXPECT_EQ(mailer.started.size(), 2u);
     EXPECT_EQ(view.Lines("ProgressMax:").front(), "ProgressMax:2");
     // A limit above the line count processes every line.
-    delivery.State().SendLimit = 9;
+    delivery.Options().SendLimit = 9;
     delivery.RunDelivery();
     EXPECT_EQ(mailer.started.size(), 7u);
 }
@@ -190,13 +190,13 @@ TEST_F(SchedulerTest, StatusCodeIsTheLastMailsAndErrorsAreCounted)
 {
     mailer.script = {{0, 2, false}, {0, 0, false}, {0, 3, false}};
     Run(3, {});
-    EXPECT_EQ(delivery.State().StatusCode, 3);
+    EXPECT_EQ(delivery.StatusCode(), 3);
     EXPECT_EQ(Summaries(false).back(), "UpdateSummary(false,3,3,1,2)");
 
     mailer.script = {{0, 3, false}, {0, 0, false}};
-    delivery.State().SendLimit = 2;
+    delivery.Options().SendLimit = 2;
     delivery.RunDelivery();
-    EXPECT_EQ(delivery.State().StatusCode, 0);
+    EXPECT_EQ(delivery.StatusCode(), 0);
 }
 
 TEST_F(SchedulerTest, UnreadableDefinitionIsRecordedAsFailedNeverFromOldLines)
@@ -206,7 +206,7 @@ TEST_F(SchedulerTest, UnreadableDefinitionIsRecordedAsFailedNeverFromOldLines)
     ASSERT_TRUE(Parse({"/P", "jobs.txt"}));
     delivery.RunDelivery();
     ASSERT_EQ(mailer.started.size(), 2u);
-    EXPECT_EQ(delivery.State().StatusCode, -1);
+    EXPECT_EQ(delivery.StatusCode(), -1);
     EXPECT_EQ(mailer.started[1].commandLine, "smail.exe -m -Fbody.txt -t");
 }
 

@@ -2,6 +2,8 @@
 // against another holder of the file.
 #include "RunFixture.h"
 #include "run/OutcomeRecord.h"
+#include "run/TimeFormat.h"
+#include "run/TraceLog.h"
 #include "support/TestSystem.h"
 
 #include <filesystem>
@@ -14,7 +16,7 @@ namespace {
 
 class WritersTest : public ::testing::Test {
 protected:
-    WritersTest() : view(virtualClock), delivery(folder.Cp932Path(), view, clock, mailer) {}
+    WritersTest() : view(virtualClock), retry(clock, stop) {}
     std::string File(const std::string& name) const { return folder.Cp932Path() + name; }
     static double Seconds(std::chrono::steady_clock::time_point since)
     {
@@ -25,21 +27,21 @@ protected:
     TSystemClock clock;
     TVirtualClock virtualClock;
     TRecordingView view;
-    TSystemMailerProcess mailer;
-    TDelivery delivery;
+    bool stop = false;
+    TRetryRules retry;
 };
 
 TEST_F(WritersTest, BasicWrites)
 {
-    EXPECT_EQ(delivery.WriteNewFile(File("empty.txt"), ""), 0);
+    EXPECT_EQ(retry.WriteNewFile(File("empty.txt"), ""), 0);
     EXPECT_TRUE(folder.Exists("empty.txt"));
     EXPECT_EQ(folder.ReadBytes("empty.txt"), "");
-    EXPECT_EQ(delivery.AppendFile(File("new.txt"), "abc"), 0);
-    EXPECT_EQ(delivery.AppendFile(File("new.txt"), "def"), 0);
+    EXPECT_EQ(retry.AppendFile(File("new.txt"), "abc"), 0);
+    EXPECT_EQ(retry.AppendFile(File("new.txt"), "def"), 0);
     EXPECT_EQ(folder.ReadBytes("new.txt"), "abcdef");
-    EXPECT_EQ(delivery.WriteNewFile(File("new.txt"), "x"), 0);
+    EXPECT_EQ(retry.WriteNewFile(File("new.txt"), "x"), 0);
     EXPECT_EQ(folder.ReadBytes("new.txt"), "x");
-    EXPECT_EQ(delivery.WriteNewFile(File("missing/x.txt"), "x"), 1);
+    EXPECT_EQ(retry.WriteNewFile(File("missing/x.txt"), "x"), 1);
 }
 
 TEST_F(WritersTest, FileHeldHalfASecondIsWrittenOnALaterAttempt)
@@ -47,7 +49,7 @@ TEST_F(WritersTest, FileHeldHalfASecondIsWrittenOnALaterAttempt)
     folder.WriteBytes("held.txt", "old");
     TFileHold holder(folder.Path() + "held.txt", 500);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(delivery.AppendFile(File("held.txt"), "new"), 0);
+    EXPECT_EQ(retry.AppendFile(File("held.txt"), "new"), 0);
     EXPECT_GE(Seconds(start), 0.3);
     EXPECT_EQ(folder.ReadBytes("held.txt"), "oldnew");
 }
@@ -58,7 +60,7 @@ TEST_F(WritersTest, FileHeldTwoSecondsFailsAfterTenAttemptsAndIsNotTruncated)
     {
         TFileHold holder(folder.Path() + "held.txt", 2000);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(delivery.WriteNewFile(File("held.txt"), "new"), 1);
+        EXPECT_EQ(retry.WriteNewFile(File("held.txt"), "new"), 1);
         const double took = Seconds(start);
         EXPECT_GE(took, 1.45);
         EXPECT_LT(took, 1.95);
@@ -69,9 +71,9 @@ TEST_F(WritersTest, FileHeldTwoSecondsFailsAfterTenAttemptsAndIsNotTruncated)
 TEST_F(WritersTest, StopRequestCutsTheRetriesShort)
 {
     TFileHold holder(folder.Path() + "held.txt", 1000);
-    delivery.State().StopRequest = true;
+    stop = true;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(delivery.AppendFile(File("held.txt"), "x"), 1);
+    EXPECT_EQ(retry.AppendFile(File("held.txt"), "x"), 1);
     const double took = Seconds(start);
     EXPECT_GE(took, 0.14);
     EXPECT_LT(took, 0.45);
@@ -81,15 +83,13 @@ TEST_F(WritersTest, ARunAndAResendStartTheResultFileEmptyWhileAnotherProgramHold
 {
     // On Windows a reader keeps a file from being deleted; the old outcomes
     // must still never become part of the new run's record.
-    bool stop = false;
-    TRetryRules retry(clock, stop);
     TOutcomeRecord record(retry, clock, view, folder.Cp932Path());
     for (const bool resend : {false, true}) {
         SCOPED_TRACE(resend ? "resend" : "run");
         folder.WriteBytes("$mail_result.csv", "the last run's line\r\n");
         {
             TFileHold holder(folder.Path() + "$mail_result.csv", 500);
-            EXPECT_TRUE(resend ? record.BeginResend(false, {"mails/m1.txt,A"})
+            EXPECT_TRUE(resend ? record.BeginResend(1, false, {"mails/m1.txt,A"})
                                : record.BeginRun(File("jobs.txt"), {"mails/m1.txt,A"}));
         }
         EXPECT_EQ(folder.Exists("$mail_result.csv") ? folder.ReadBytes("$mail_result.csv") : "", "");
@@ -102,28 +102,28 @@ TEST_F(WritersTest, LoadRetriesWhileAnotherProcessWrites)
     std::vector<std::string> lines{"before"};
     {
         TFileHold holder(folder.Path() + "list.txt", 200);
-        EXPECT_TRUE(delivery.LoadLines(File("list.txt"), lines));
+        EXPECT_TRUE(retry.LoadLines(File("list.txt"), lines));
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
     {
         TFileHold holder(folder.Path() + "list.txt", 1500); // longer than 11 attempts
         lines = {"before"};
-        EXPECT_FALSE(delivery.LoadLines(File("list.txt"), lines));
+        EXPECT_FALSE(retry.LoadLines(File("list.txt"), lines));
         EXPECT_EQ(lines, std::vector<std::string>{"before"});
     }
 }
 
 TEST_F(WritersTest, TraceLog)
 {
+    TTraceLog trace(File("TraceMailLog.txt"), clock);
     // Off: no file is touched.
-    delivery.StartTrace();
-    delivery.WriteTrace("nothing");
+    trace.Start(false);
+    trace.Write("nothing");
     EXPECT_FALSE(folder.Exists("TraceMailLog.txt"));
 
-    delivery.Settings().EnableTrace = 1;
     folder.WriteBytes("TraceMailLog.txt", "old contents\r\n");
-    delivery.StartTrace();
-    delivery.WriteTrace("Smail Done:0");
+    trace.Start(true);
+    trace.Write("Smail Done:0");
     const auto lines = ReadUtf8Lines(folder.Path() + "TraceMailLog.txt");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "<<Trace Start>>");
@@ -133,7 +133,7 @@ TEST_F(WritersTest, TraceLog)
 
     // Deleted after start-up: the error reaches the caller.
     std::filesystem::remove(folder.Path() + "TraceMailLog.txt");
-    EXPECT_THROW(delivery.WriteTrace("x"), EInOutError);
+    EXPECT_THROW(trace.Write("x"), EInOutError);
 }
 
 TEST(TimeFormats, Stamps)

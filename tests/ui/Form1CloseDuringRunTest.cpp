@@ -18,7 +18,7 @@ TEST_F(Form1CloseDuringRunTest, WithStatusZeroTheRunStopsAfterTheCurrentMailAndE
     EXPECT_TRUE(exits.empty());
     EXPECT_EQ(ResultLines().size(), 1u); // the mail in progress is finished and recorded
     EXPECT_EQ(ReadFakeMailerRecords(RecordPath()).size(), 1u);
-    EXPECT_EQ(form->Delivery().State().StatusCode, 0);
+    EXPECT_EQ(form->Delivery().StatusCode(), 0);
 }
 
 TEST_F(Form1CloseDuringRunTest, WithAFailedLastMailTheProcessEndsAtOnceWithItsStatus)

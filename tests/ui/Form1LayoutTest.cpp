@@ -169,26 +169,26 @@ TEST_F(Form1Test, FocusTabOrderAndButtons)
 
     // The end button while no run changes nothing visible.
     MouseClick(end, Qt::LeftButton, QPoint(50, 24));
-    EXPECT_TRUE(form->Delivery().State().StopRequest);
+    EXPECT_TRUE(form->Delivery().Controls().StopRequest);
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->grab().toImage(), idle);
-    form->Delivery().State().StopRequest = false;
+    form->Delivery().Controls().StopRequest = false;
 
     // The pause button toggles its caption; a mouse click leaves the focus on
     // the end button, so Enter and Space then click the end button.
     MouseClick(pause, Qt::LeftButton, QPoint(50, 24));
     EXPECT_EQ(pause->Caption(), QStringLiteral("再開"));
-    EXPECT_TRUE(form->Delivery().State().PauseRequest);
+    EXPECT_TRUE(form->Delivery().Controls().PauseRequest);
     EXPECT_EQ(QApplication::focusWidget(), end);
     KeyClick(form.get(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    EXPECT_TRUE(form->Delivery().State().StopRequest);
-    form->Delivery().State().StopRequest = false;
+    EXPECT_TRUE(form->Delivery().Controls().StopRequest);
+    form->Delivery().Controls().StopRequest = false;
     KeyClick(form.get(), Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
-    EXPECT_TRUE(form->Delivery().State().StopRequest);
-    EXPECT_TRUE(form->Delivery().State().PauseRequest);
+    EXPECT_TRUE(form->Delivery().Controls().StopRequest);
+    EXPECT_TRUE(form->Delivery().Controls().PauseRequest);
     MouseClick(pause, Qt::LeftButton, QPoint(50, 24));
     EXPECT_EQ(pause->Caption(), QStringLiteral("一時停止"));
-    EXPECT_FALSE(form->Delivery().State().PauseRequest);
+    EXPECT_FALSE(form->Delivery().Controls().PauseRequest);
 
     // Tab order: end button, pause button, summary list, result list.
     const std::vector<QWidget*> order = {pause, Find<QWidget>("ListView1"), Find<QWidget>("ListView2"), end};
@@ -204,27 +204,27 @@ TEST_F(Form1Test, SummaryTextsAndRowColours)
     IView& view = *form;
     auto* rest = Find<QLabel>("LabelRestTime");
 
-    view.UpdateSummary(false, 12, 300, 3725, 2);
+    view.UpdateSummary(false, Sjis("ご案内"), 12, 300, 3725, 2);
     EXPECT_EQ(rest->text(), QStringLiteral("1時間2分5秒"));
-    const QStringList unset = {"月次案内", "", "12件/300件", "0件", "0.00分", "0.00秒", "2件"};
+    const QStringList unset = {"月次案内", "ご案内", "12件/300件", "0件", "0.00分", "0.00秒", "2件"};
     for (int r = 0; r < 7; ++r)
         EXPECT_EQ(Summary(r), unset[r]) << r;
 
-    form->Delivery().State().SendUnit = 5;
-    form->Delivery().State().UnitWait = 1.5;
-    form->Delivery().State().MailPause = 0.25;
-    view.UpdateSummary(false, 13, 300, 59, 3);
+    form->Delivery().Options().SendUnit = 5;
+    form->Delivery().Options().UnitWait = 1.5;
+    form->Delivery().Options().MailPause = 0.25;
+    view.UpdateSummary(false, "", 13, 300, 59, 3);
     EXPECT_EQ(rest->text(), QStringLiteral("0時間0分59秒"));
     EXPECT_EQ(Summary(3), QStringLiteral("5件"));
     EXPECT_EQ(Summary(4), QStringLiteral("1.50分"));
     EXPECT_EQ(Summary(5), QStringLiteral("0.25秒"));
 
     // A wait-only call moves the remaining time alone.
-    view.UpdateSummary(true, 99, 300, 0, 9);
+    view.UpdateSummary(true, "", 99, 300, 0, 9);
     EXPECT_EQ(rest->text(), QStringLiteral("0時間0分0秒"));
     EXPECT_EQ(Summary(2), QStringLiteral("13件/300件"));
     EXPECT_EQ(Summary(6), QStringLiteral("3件"));
-    view.UpdateSummary(true, 0, 0, 86400, 0);
+    view.UpdateSummary(true, "", 0, 0, 86400, 0);
     EXPECT_EQ(rest->text(), QStringLiteral("24時間0分0秒"));
 
     view.ClearSummary();
@@ -234,13 +234,13 @@ TEST_F(Form1Test, SummaryTextsAndRowColours)
         EXPECT_EQ(Find<QTreeWidget>("ListView1")->topLevelItem(r)->columnCount(), 2);
     }
 
-    // A row is red unless its status cell is empty or exactly "0"; all columns alike.
+    // A row is red when its mail failed, an unknown outcome included; all columns alike.
     TResultRows resultRows;
-    for (const char* status : {"0", "", "1", "-1", "00"})
-        resultRows.InsertTop({"C", "件名", "to", status, ""});
+    for (const std::int32_t status : {0, 1, -1, -2})
+        resultRows.InsertTop({"C", "件名", "to", status, status == -2, "", ""});
     TResultListModel model(resultRows);
-    const std::vector<bool> red = {true, true, true, false, false}; // newest on top: 00, -1, 1, "", 0
-    for (int r = 0; r < 5; ++r) {
+    const std::vector<bool> red = {true, true, true, false}; // newest on top: -2, -1, 1, 0
+    for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             const QVariant colour = model.data(model.index(r, c), Qt::ForegroundRole);
             EXPECT_EQ(colour.isValid() && colour.value<QColor>() == QColor(255, 0, 0), red[r]) << r << "," << c;

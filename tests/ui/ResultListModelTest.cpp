@@ -14,8 +14,8 @@ TEST(ResultListModel, LongCellsShowABoundedPrefix)
     std::string longRecipients = "x";   // puts every ソ on an odd byte
     while (longRecipients.size() < (8u << 20))
         longRecipients += so;
-    rows.InsertTop(TResultRow{"C1", std::string(1023, 's') + so, longRecipients, "0", "j"});
-    rows.InsertTop(TResultRow{"C2", "short", "TO:a@x.jp", "3", "j"});
+    rows.InsertTop(TResultRow{"C1", std::string(1023, 's') + so, longRecipients, 0, false, "j", ""});
+    rows.InsertTop(TResultRow{"C2", "short", "TO:a@x.jp", 3, false, "j", ""});
     TResultListModel model(rows);
 
     const QString shortCell = model.data(model.index(0, 2), Qt::DisplayRole).toString();
