@@ -1,56 +1,33 @@
 // Job list and mail definition: the input is cut at 0x1E bytes into a job
 // list, a definition file, a CC/BCC list ("cc.txt") and an attachment list
-// ("list.csv"), written into a temporary program folder. Then the command line
-// reads the job list, every job line is read, the definition is parsed and the
-// mailer command is built, on fake time, window and mailer.
+// ("list.csv"), written into a temporary program folder; the first byte holds
+// flags (bit 0: /z, bit 1: NoTopt). Every job line is read, the definition is
+// parsed and the mailer command is built in both modes.
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
 #include "MailCommandCheck.h"
 #include "platform/Files.h"
-#include "platform/Process.h"
-#include "run/TDelivery.h"
+#include "run/Job.h"
+#include "run/MailDefinition.h"
 #include "support/RunFakes.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
 
-constexpr char kPartSeparator = '\x1e';
-constexpr std::size_t kMaxJobLines = 16;
-
-std::vector<std::string_view> Parts(std::string_view in, std::size_t max)
+// Every file below the folder with its size and time: what a write would change.
+std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>> Listing(const std::string& folder)
 {
-    std::vector<std::string_view> parts;
-    while (parts.size() + 1 < max) {
-        const std::size_t cut = in.find(kPartSeparator);
-        if (cut == std::string_view::npos)
-            break;
-        parts.push_back(in.substr(0, cut));
-        in.remove_prefix(cut + 1);
-    }
-    parts.push_back(in);
-    parts.resize(max);
-    return parts;
-}
-
-// The second line names a per-mail folder the body file is written into. Keep
-// it inside the temporary folder: no separators, no dots.
-std::string Confine(std::string_view definition)
-{
-    std::vector<std::string> lines = platform::SplitLines(definition);
-    if (lines.size() >= 2) {
-        for (char& c : lines[1])
-            if (c == '/' || c == '\\' || c == '.')
-                c = '_';
-    }
-    std::string out;
-    for (const std::string& line : lines)
-        out += line + "\r\n";
-    return out;
+    std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        files[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    return files;
 }
 
 } // namespace
@@ -58,65 +35,70 @@ std::string Confine(std::string_view definition)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::string_view in(reinterpret_cast<const char*>(data), size);
-    unsigned flags = 0;
-    if (!in.empty()) {
-        flags = static_cast<unsigned char>(in[0]);
-        in.remove_prefix(1);
-    }
-    const std::vector<std::string_view> parts = Parts(in, 4);
-
+    const unsigned flags = in.empty() ? 0 : static_cast<unsigned char>(in[0]);
+    in.remove_prefix(in.empty() ? 0 : 1);
     TTempFolder& folder = FuzzFolder();
-    folder.MakeFolder("temp");
-    folder.WriteBytes("jobs.txt", std::string(parts[0]));
-    folder.WriteBytes("mails/def.txt", Confine(parts[1]));
-    folder.WriteBytes("cc.txt", std::string(parts[2]));
-    folder.WriteBytes("list.csv", std::string(parts[3]));
-
+    const char* const names[] = {"jobs.txt", "mails/def.txt", "cc.txt", "list.csv"};
+    for (const char* name : names) {
+        const std::size_t cut = name == names[3] ? std::string_view::npos : in.find('\x1e');
+        folder.WriteBytes(name, std::string(in.substr(0, cut)));
+        in.remove_prefix(cut == std::string_view::npos ? in.size() : cut + 1);
+    }
     const std::string base = folder.Cp932Path();
     TVirtualClock clock;
-    TRecordingView view(clock);
-    TScriptedMailer mailer(clock);
-    TDelivery delivery(base, view, clock, mailer);
-    view.Attach(delivery);
+    const bool stop = false;
+    TRetryRules retry(clock, stop);
 
-    std::vector<std::string> args{"/P", "jobs.txt", "/f", base + "temp"};
-    if (flags & 1)
-        args.push_back("/z");
-    const bool ready = delivery.ParseCommandLine(args);
-    const std::vector<std::string>& jobs = delivery.State().JobList;
-    FUZZ_CHECK(ready == !jobs.empty());
-
-    for (std::size_t k = 0; k < jobs.size() && k < kMaxJobLines; ++k) {
-        delivery.ReadJobLine(static_cast<int>(k));
-        const TCurrentJob& job = delivery.CurrentJob();
-        if (!job.SendCode.empty())
-            FUZZ_CHECK(jobs[k].find(',') != std::string::npos);
+    // A job line: the path as it stands, or the path before the first comma
+    // naming an existing file and the send code after it; its resend line
+    // reads back as the same job.
+    std::vector<std::string> jobs;
+    FUZZ_CHECK(retry.LoadLines(base + "jobs.txt", jobs));
+    for (int k = -1; k <= static_cast<int>(std::min<std::size_t>(jobs.size(), 16)); ++k) {
+        const TJob job = ReadJobLine(jobs, k, base);
+        FUZZ_CHECK(job.Index == k);
+        if (k < 0 || k == static_cast<int>(jobs.size())) {
+            FUZZ_CHECK(job.Skipped() && job.SendCode.empty());
+            continue;
+        }
+        const std::string& line = jobs[static_cast<std::size_t>(k)];
+        const std::size_t comma = FindChar(line, ',');
+        if (comma == std::string::npos) {
+            FUZZ_CHECK(job.DefinitionPath == line && job.SendCode.empty());
+            continue;
+        }
+        FUZZ_CHECK(job.SendCode == line.substr(comma + 1));
+        if (!job.Skipped()) {
+            FUZZ_CHECK(platform::FileExists(job.DefinitionPath));
+            const TJob again = ReadJobLine({job.ResendLine()}, 0, base);
+            FUZZ_CHECK(again.DefinitionPath == job.DefinitionPath && again.SendCode == job.SendCode);
+        }
     }
-    delivery.ReadJobLine(-1);
-    delivery.ReadJobLine(static_cast<int>(jobs.size()));
-    FUZZ_CHECK(delivery.CurrentJob().DefinitionPath.empty());
-    if (!jobs.empty())
-        delivery.ReadJobLine(static_cast<int>(flags >> 1) % static_cast<int>(jobs.size()));
 
-    std::vector<std::string>& lines = delivery.State().DefinitionLines;
-    FUZZ_CHECK(delivery.LoadLines(base + "mails/def.txt", lines));
-    const std::size_t lineCount = lines.size();
-    delivery.ParseMailDefinition();
-    // A NUL byte must not cut a file name short ("5\0/body.txt" is not "5"):
-    // such a body file cannot be written.
-    if (lineCount >= 6 && delivery.CurrentMail().MailFolder.find('\0') != std::string::npos)
-        FUZZ_CHECK(delivery.State().Closing);
-    if (lineCount < 6) {
-        FUZZ_CHECK(delivery.State().StatusCode == -1);
-    } else if (!delivery.State().Closing) {
-        FUZZ_CHECK(lines.size() == lineCount - 6);
-        const TCurrentMail& mail = delivery.CurrentMail();
-        FUZZ_CHECK(mail.MailFolder.empty() || mail.MailFolder.back() == '/');
-        // Each mail reaches the mailer as written, or is refused.
-        for (bool batch : {false, true})
-            fuzzcheck::CheckMailCommand(delivery, batch);
+    // The definition: read, never written.
+    std::vector<std::string> lines;
+    FUZZ_CHECK(retry.LoadLines(base + "mails/def.txt", lines));
+    const auto before = Listing(folder.Path());
+    const TMail mail = ParseMailDefinition(lines, base + "mails/def.txt", base, retry);
+    FUZZ_CHECK(Listing(folder.Path()) == before);
+    if (lines.size() < 6) {
+        FUZZ_CHECK(mail.TooShort && mail.Host.empty() && mail.AddressList.empty() && mail.Subject.empty()
+                   && mail.Body.empty() && mail.OutcomeLogPath.empty());
+        return 0;
     }
-    // A failed body write appends to the program's mail log: keep it from growing.
-    platform::DeleteFile(delivery.MailLogPath());
+    FUZZ_CHECK(!mail.TooShort && mail.Body.size() == lines.size() - 6);
+    std::string body;
+    for (const std::string& b : mail.Body)
+        body += b + "\r\n";
+    FUZZ_CHECK(BodyText(mail) == body);
+    FUZZ_CHECK(mail.MailFolder.empty() || mail.MailFolder.back() == '/');
+    for (const std::string& missing : mail.MissingFiles)
+        FUZZ_CHECK(!platform::FileExists(missing));
+    // Each mail reaches the mailer as written, or is refused.
+    TCommandSettings settings{"/bin/true", (flags & 2) ? 1 : 0, false, (flags & 1) != 0};
+    for (bool batch : {false, true}) {
+        settings.Batch = batch;
+        fuzzcheck::CheckMailCommand(mail, settings);
+    }
     return 0;
 }

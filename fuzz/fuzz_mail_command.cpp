@@ -1,66 +1,34 @@
 // The mailer command built from arbitrary mail fields. The input is cut at
-// 0x1E bytes into the lines of a mail definition (host line, recipients,
-// senders, subject, attachments) and the mailer command; the first byte holds
-// flags (bit 0: /z, bit 1: NoTopt, bit 2: take the mailer command from the
-// input). For both modes the command (and the batch script) must give back
-// what the fields mean, or the mail must be refused.
-#include "FuzzCheck.h"
-#include "FuzzFolder.h"
+// 0x1E bytes into host, address list, senders 1 to 3, subject, attachment
+// list, attachment names and the mailer command; the first byte holds flags
+// (bit 0: /z, bit 1: NoTopt, bit 2: take the mailer command from the input).
+// In both modes the command (and the batch script) must give back what the
+// fields mean, or the mail must be refused.
 #include "MailCommandCheck.h"
-#include "run/TDelivery.h"
-#include "support/RunFakes.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::string_view in(reinterpret_cast<const char*>(data), size);
-    unsigned flags = 0;
-    if (!in.empty()) {
-        flags = static_cast<unsigned char>(in[0]);
-        in.remove_prefix(1);
+    const unsigned flags = in.empty() ? 0 : static_cast<unsigned char>(in[0]);
+    in.remove_prefix(in.empty() ? 0 : 1);
+    TMail m;
+    std::string mailer;
+    for (std::string* f : {&m.Host, &m.AddressList, &m.Sender1, &m.Sender2, &m.Sender3, &m.Subject, &m.AttachmentList,
+                           &m.AttachmentNames, &mailer}) {
+        const std::size_t cut = f == &mailer ? std::string_view::npos : in.find('\x1e');
+        *f = in.substr(0, cut);
+        in.remove_prefix(cut == std::string_view::npos ? in.size() : cut + 1);
     }
-    std::vector<std::string> fields;
-    while (fields.size() < 5) {
-        const std::size_t cut = in.find('\x1e');
-        fields.emplace_back(in.substr(0, cut));
-        in = cut == std::string_view::npos ? std::string_view() : in.substr(cut + 1);
+    // By default a mailer that exists, so that the batch script runs it.
+    TCommandSettings settings{(flags & 4) ? mailer : std::string("/bin/true"), (flags & 2) ? 1 : 0, false, (flags & 1) != 0};
+    for (bool batch : {false, true}) {
+        settings.Batch = batch;
+        fuzzcheck::CheckMailCommand(m, settings);
     }
-    const std::string mailer(in);
-
-    TTempFolder& folder = FuzzFolder();
-    static const bool prepared = [&] {
-        folder.MakeFolder("temp");
-        return true;
-    }();
-    (void)prepared;
-
-    const std::string base = folder.Cp932Path();
-    TVirtualClock clock;
-    TRecordingView view(clock);
-    TScriptedMailer scripted(clock);
-    TDelivery delivery(base, view, clock, scripted);
-    view.Attach(delivery);
-    delivery.ParseCommandLine({"/f", base + "temp"});
-    delivery.State().EncodeSenderName = (flags & 1) != 0;
-    delivery.Settings().NoTopt = (flags & 2) ? 1 : 0;
-    // A mailer that exists, so that the batch script runs it.
-    delivery.Settings().Name = (flags & 4) ? mailer : std::string("/bin/true");
-
-    // The host line keeps no per-mail folder: the body file stays in temp/.
-    std::string& host = fields[0];
-    for (char& c : host)
-        if (c == ',')
-            c = '.';
-    delivery.State().DefinitionLines = {"log.txt", host, fields[1], fields[2], fields[3], fields[4]};
-    delivery.ParseMailDefinition();
-    if (delivery.State().Closing)
-        return 0;
-    for (bool batch : {false, true})
-        fuzzcheck::CheckMailCommand(delivery, batch);
     return 0;
 }

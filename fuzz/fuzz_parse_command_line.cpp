@@ -50,15 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const EConvertError&) {
         return 0;
     }
-    const TRunState& st = delivery.State();
-    FUZZ_CHECK(st.JobListReady == ready);
-    FUZZ_CHECK(st.HadArguments == !args.empty());
-    FUZZ_CHECK(!ready || !st.JobList.empty());
-    FUZZ_CHECK(!st.WorkFolder.empty() && st.WorkFolder.back() == '/');
+    const TRunOptions& o = delivery.State().Options;
+    FUZZ_CHECK(o.JobListReady == ready);
+    FUZZ_CHECK(o.HadArguments == !args.empty());
+    FUZZ_CHECK(delivery.StatusCode() == 0);
+    // A ready list was read from the file the options name, into a work folder that exists.
+    FUZZ_CHECK(!ready || (!delivery.State().JobList.empty() && platform::FileExists(o.JobListPath)));
+    FUZZ_CHECK(!o.WorkFolder.empty() && o.WorkFolder.back() == '/');
     if (ready)
-        FUZZ_CHECK(platform::DirectoryExists(st.WorkFolder));
-    FUZZ_CHECK(st.SendLimit >= 0 && st.SendUnit >= 0);
-    FUZZ_CHECK(std::isfinite(st.MailPause) && st.MailPause >= 0);
-    FUZZ_CHECK(std::isfinite(st.UnitWait) && st.UnitWait >= 0);
+        FUZZ_CHECK(platform::DirectoryExists(o.WorkFolder));
+    FUZZ_CHECK(o.SendLimit >= 0 && o.SendUnit >= 0);
+    FUZZ_CHECK(std::isfinite(o.MailPause) && o.MailPause >= 0);
+    FUZZ_CHECK(std::isfinite(o.UnitWait) && o.UnitWait >= 0);
     return 0;
 }
