@@ -27,6 +27,10 @@ inline std::size_t CharLen(std::string_view s, std::size_t i)
 
 std::size_t FindChar(std::string_view s, char ch, std::size_t from)
 {
+    // A byte below 0x40 is never part of a double-byte character (lead bytes
+    // start at 0x81, second bytes at 0x40): a plain search finds the same.
+    if (static_cast<unsigned char>(ch) < 0x40)
+        return from >= s.size() ? std::string_view::npos : s.find(ch, from);
     for (std::size_t i = from; i < s.size(); i += CharLen(s, i)) {
         if (s[i] == ch)
             return i;

@@ -139,14 +139,14 @@ int SplitResultLine(std::string_view line, std::vector<std::string>& fields)
     return static_cast<int>(fields.size());
 }
 
-TResultRow RowOf(const TResultLine& line)
+TResultRow RowOf(TResultLine line)
 {
     TResultRow row;
-    row.SendCode = line.SendCode;
-    row.Subject = Cell(line.Subject);
-    row.Recipients = Cell(line.Recipients);
+    row.JobLine = line.DefinitionPath + "," + line.SendCode;
+    row.SendCode = std::move(line.SendCode);
+    row.Subject = line.Subject.size() > kResultRowCellBytes ? Cell(line.Subject) : std::move(line.Subject);
+    row.Recipients = line.Recipients.size() > kResultRowCellBytes ? Cell(line.Recipients) : std::move(line.Recipients);
     row.Status = line.Status;
     row.Unknown = line.Unknown;
-    row.JobLine = line.DefinitionPath + "," + line.SendCode;
     return row;
 }

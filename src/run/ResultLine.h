@@ -65,4 +65,4 @@ struct TResultRow {
     bool Resendable() const { return Failed() && !Unknown; }
 };
 
-TResultRow RowOf(const TResultLine& line);
+TResultRow RowOf(TResultLine line);
