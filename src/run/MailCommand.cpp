@@ -129,7 +129,9 @@ TMailerCommand BuildCommand(const TMail& m, const TCommandSettings& settings)
     }
 
     const std::vector<std::string> program = platform::SplitCommandLine(settings.Name);
-    if (program.size() != 1)
+    // Quotes in a program name only group, but one left open would take in
+    // every piece after it.
+    if (program.size() != 1 || CountChar(settings.Name, '"') % 2 != 0)
         refuse("the mailer command is not one program name");
     cmd.pieces_.push_back({settings.Name, program.empty() ? std::vector<std::string>{""} : program});
     if (settings.Batch)

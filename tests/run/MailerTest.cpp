@@ -152,8 +152,10 @@ TEST_F(MailerCommandTest, CommandsThatCannotRoundTripAreRefused)
     EXPECT_EQ(Args(false)[2], Sjis("-f\"差出人 太郎\" <f@x>"));
     // The mailer command itself must be one program name.
     Define("h", "t@x", "f@x", "s");
-    name = "C:\\Program Files\\smail.exe";
-    EXPECT_FALSE(Refusal(false).empty());
+    for (const char* one : {"C:\\Program Files\\smail.exe", "smail\"", "\"C:\\smail.exe"}) {
+        name = one;
+        EXPECT_FALSE(Refusal(false).empty()) << one;
+    }
     name = "\"C:\\Program Files\\smail.exe\"";
     EXPECT_EQ(Refusal(false), "");
     EXPECT_EQ(Args(false)[0], "C:\\Program Files\\smail.exe");
