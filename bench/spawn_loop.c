@@ -2,7 +2,10 @@
    starts its mailer (posix_spawn, a new session, standard handles on
    /dev/null, no inherited descriptors, default signals, a pidfd to wait on),
    and nothing else. Prints the total seconds.
-   Usage: spawn_loop N program [args...] */
+   With -d FILE, the durable limit: before each start, 64 bytes are written in
+   place into FILE (laid out with zeros first) and synced, as a journal that
+   must be on the disk before its mailer starts.
+   Usage: spawn_loop [-d FILE] N program [args...] */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +13,7 @@
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -26,13 +30,36 @@ static double Now(void)
 
 int main(int argc, char** argv)
 {
+    const char* durable = NULL;
+    if (argc > 2 && strcmp(argv[1], "-d") == 0) {
+        durable = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 3) {
-        fprintf(stderr, "usage: %s N program [args...]\n", argv[0]);
+        fprintf(stderr, "usage: spawn_loop [-d FILE] N program [args...]\n");
         return 2;
     }
     const long n = atol(argv[1]);
+    int journal = -1;
+    static const char zeros[1 << 16];
+    static const char entry[64] = "a journal entry of 64 bytes, written in place and synced.......\n";
+    if (durable) {
+        journal = open(durable, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        for (long long left = (long long)n * 64; journal >= 0 && left > 0; left -= (long long)sizeof zeros)
+            if (write(journal, zeros, left < (long long)sizeof zeros ? (size_t)left : sizeof zeros) < 0)
+                return 1;
+        if (journal < 0 || fsync(journal) != 0) {
+            perror(durable);
+            return 1;
+        }
+    }
     const double start = Now();
     for (long i = 0; i < n; ++i) {
+        if (journal >= 0 && (pwrite(journal, entry, sizeof entry, (off_t)i * 64) != (ssize_t)sizeof entry || fdatasync(journal) != 0)) {
+            perror(durable);
+            return 1;
+        }
         posix_spawn_file_actions_t actions;
         posix_spawnattr_t attr;
         posix_spawn_file_actions_init(&actions);

@@ -83,8 +83,9 @@ int OpenFile(std::string_view path, int flags, bool allowDevice)
     if (fd < 0)
         return -1;
     struct stat st {};
-    const bool usable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || (allowDevice && S_ISCHR(st.st_mode)))
-        && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    // A regular file takes no notice of O_NONBLOCK; a device must wait as usual.
+    const bool usable = ::fstat(fd, &st) == 0
+        && (S_ISREG(st.st_mode) || (allowDevice && S_ISCHR(st.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0));
     if (!usable) {
         ::close(fd);
         return -1;

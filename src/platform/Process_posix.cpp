@@ -61,55 +61,42 @@ bool EndsWithExe(std::string_view name)
     return tail[0] == '.' && lower(tail[1]) == 'e' && lower(tail[2]) == 'x' && lower(tail[3]) == 'e';
 }
 
-// One search for a CP932 name; the result is the operating system's path. A
-// name with a separator is taken as it stands, relative to `folder` when it is
-// not absolute.
-std::string SearchOsPath(std::string_view cp932Name, std::string_view folder)
+// The program a CP932 name means, as the operating system's path. A name with
+// a separator is taken as it stands, relative to `folder` when it is not
+// absolute; a bare name is looked for in the program folder, then along PATH.
+// In each folder a name ending in ".exe" is also tried without it, so a
+// command written for Windows finds the program the folder holds.
+std::string FindProgramOsPath(std::string_view cp932Name, std::string_view folder)
 {
     const std::string name = NormalizeSeparators(cp932Name);
     if (name.empty())
         return {};
-    const std::string osName = ToOsPath(name);
-    if (name.find('/') != std::string::npos) {
-        std::string path = osName;
-        if (name[0] != '/' && !folder.empty()) {
-            path = ToOsPath(NormalizeSeparators(folder));
-            if (path.back() != '/')
-                path += '/';
-            path += osName;
-        }
-        return IsExecutableFile(path) ? path : std::string();
-    }
-
-    const std::string inFolder = ToOsPath(ProgramFolder()) + osName;
-    if (IsExecutableFile(inFolder))
-        return inFolder;
-
-    const char* env = std::getenv("PATH");
-    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t colon = path.find(':', start);
-        const std::string dir = path.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        // An empty entry would mean the current folder, which is the work
-        // folder full of mail data: never run a program from there by chance.
-        if (!dir.empty()) {
-            const std::string candidate = dir + (dir.back() == '/' ? "" : "/") + osName;
+    std::vector<std::string> names = {ToOsPath(name)};
+    if (EndsWithExe(name))
+        names.push_back(ToOsPath(name.substr(0, name.size() - 4)));
+    auto inFolder = [&](const std::string& dir) -> std::string {
+        for (const std::string& n : names) {
+            const std::string candidate = dir.empty() || dir.back() == '/' ? dir + n : dir + "/" + n;
             if (IsExecutableFile(candidate))
                 return candidate;
         }
-        if (colon == std::string::npos)
-            break;
+        return {};
+    };
+    if (name.find('/') != std::string::npos)
+        return inFolder(name[0] == '/' || folder.empty() ? std::string() : ToOsPath(NormalizeSeparators(folder)));
+
+    std::string found = inFolder(ToOsPath(ProgramFolder()));
+    const char* env = std::getenv("PATH");
+    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
+    for (std::size_t start = 0; found.empty() && start <= path.size();) {
+        const std::size_t colon = std::min(path.find(':', start), path.size());
+        const std::string dir = path.substr(start, colon - start);
+        // An empty entry would mean the current folder, which is the work
+        // folder full of mail data: never run a program from there by chance.
+        if (!dir.empty())
+            found = inFolder(dir);
         start = colon + 1;
     }
-    return {};
-}
-
-std::string FindProgramOsPath(std::string_view cp932Name, std::string_view folder)
-{
-    std::string found = SearchOsPath(cp932Name, folder);
-    if (found.empty() && EndsWithExe(cp932Name))
-        found = SearchOsPath(cp932Name.substr(0, cp932Name.size() - 4), folder);
     return found;
 }
 
@@ -235,8 +222,7 @@ bool CommandLineFits(const TCommandLine& command)
     }
     for (char** e = environ; *e; ++e)
         total += std::strlen(*e) + 1 + sizeof(char*);
-    const long limit = ::sysconf(_SC_ARG_MAX);
-    return limit <= 0 || total < static_cast<std::size_t>(limit);
+    return total < MaxCommandLineBytes();
 }
 
 std::string FindProgram(std::string_view name, std::string_view folder)
@@ -260,7 +246,7 @@ std::size_t MaxCommandLineBytes()
 {
     // Arguments and environment share this room; each argument alone is
     // further held to 128 KiB, which the start itself reports.
-    const long max = ::sysconf(_SC_ARG_MAX);
+    static const long max = ::sysconf(_SC_ARG_MAX); // asked once: it asks the kernel every time
     return max > 0 ? static_cast<std::size_t>(max) : std::size_t(128) << 10;
 }
 

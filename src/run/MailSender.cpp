@@ -73,11 +73,10 @@ bool TMailSender::RemoveBody(const std::string& folder)
 bool TMailSender::WriteBody(const TMail& mail, const std::string& folder)
 {
     const std::string path = folder + std::string(kBodyFile);
-    platform::DeleteFile(path);
     const std::string body = BodyText(mail);
     // A new file of our own, never one someone else put there (the folder may
-    // be shared): a file that survived the removal is replaced; one that
-    // cannot be created is a failed write.
+    // be shared): it takes the place of whatever stood at the path in one
+    // step; one that cannot be created or put there is a failed write.
     return c_.retry.Write([&] { return platform::TryWriteFreshFile(path, body); }) == 0;
 }
 
