@@ -37,6 +37,30 @@ bool TryAppendFile(std::string_view path, std::string_view data);
 // has its folder entry made durable too.
 bool TryGrowFile(std::string_view path, long long size);
 bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync);
+
+// Writes in place into a laid-out file that stays open between them (the run
+// journal, written twice a mail): held against other writers while open, as
+// one TryWriteAt holds it for a moment.
+class TInPlaceWriter {
+public:
+    TInPlaceWriter() = default;
+    ~TInPlaceWriter() { Close(); }
+    TInPlaceWriter(const TInPlaceWriter&) = delete;
+    TInPlaceWriter& operator=(const TInPlaceWriter&) = delete;
+
+    // Opens and locks an existing file. False when it is held or cannot be opened.
+    bool Open(std::string_view path);
+    bool IsOpen() const { return file_ != kNoHandle; }
+    // Within the length the file had at Open only; with `sync`, returns once
+    // the data is on the disk.
+    bool WriteAt(long long offset, std::string_view data, bool sync);
+    // False when closing reported an error.
+    bool Close();
+
+private:
+    NativeHandle file_ = kNoHandle;
+    long long size_ = 0;
+};
 // Puts the file `from` in the place of `to` in one step, whatever stood there,
 // and returns once that is on the disk.
 bool TryReplaceFile(std::string_view from, std::string_view to);

@@ -31,6 +31,12 @@ public:
         fd_ = -1;
         return ::close(fd) == 0;
     }
+    int Release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -203,14 +209,38 @@ bool TryGrowFile(std::string_view path, long long size)
 
 bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync)
 {
+    TInPlaceWriter writer;
+    return writer.Open(path) && writer.WriteAt(offset, data, sync) && writer.Close();
+}
+
+bool TInPlaceWriter::Open(std::string_view path)
+{
+    Close();
     Fd fd(OpenFile(path, O_WRONLY, false));
     struct stat st {};
     if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
         return false;
-    // Only into the length the file has: never grow it here.
-    if (offset < 0 || offset + static_cast<long long>(data.size()) > st.st_size)
+    size_ = st.st_size;
+    file_ = fd.Release();
+    return true;
+}
+
+bool TInPlaceWriter::WriteAt(long long offset, std::string_view data, bool sync)
+{
+    // Never grow the file here.
+    if (file_ < 0 || offset < 0 || offset + static_cast<long long>(data.size()) > size_)
         return false;
-    return WriteAll(fd.get(), data, offset) && (!sync || ::fdatasync(fd.get()) == 0) && fd.Close();
+    const int fd = static_cast<int>(file_);
+    return WriteAll(fd, data, offset) && (!sync || ::fdatasync(fd) == 0);
+}
+
+bool TInPlaceWriter::Close()
+{
+    if (file_ < 0)
+        return true;
+    const int fd = static_cast<int>(file_);
+    file_ = kNoHandle;
+    return ::close(fd) == 0;
 }
 
 bool TryCutFile(std::string_view path, long long size)

@@ -174,14 +174,38 @@ bool TryGrowFile(std::string_view path, long long size)
 
 bool TryWriteAt(std::string_view path, long long offset, std::string_view data, bool sync)
 {
+    TInPlaceWriter writer;
+    return writer.Open(path) && writer.WriteAt(offset, data, sync) && writer.Close();
+}
+
+bool TInPlaceWriter::Open(std::string_view path)
+{
+    Close();
     THandle h(OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING));
     long long size = 0;
     if (!h.ok() || !SizeOf(h.get(), size))
         return false;
-    // Only into the length the file has: never grow it here.
-    if (offset < 0 || offset + static_cast<long long>(data.size()) > size)
+    size_ = size;
+    file_ = AsNative(h.Release());
+    return true;
+}
+
+bool TInPlaceWriter::WriteAt(long long offset, std::string_view data, bool sync)
+{
+    // Never grow the file here.
+    if (file_ == kNoHandle || offset < 0 || offset + static_cast<long long>(data.size()) > size_)
         return false;
-    return SeekTo(h.get(), offset) && WriteAll(h.get(), data) && (!sync || ::FlushFileBuffers(h.get()) != 0) && h.Close();
+    const HANDLE h = AsHandle(file_);
+    return SeekTo(h, offset) && WriteAll(h, data) && (!sync || ::FlushFileBuffers(h) != 0);
+}
+
+bool TInPlaceWriter::Close()
+{
+    if (file_ == kNoHandle)
+        return true;
+    const HANDLE h = AsHandle(file_);
+    file_ = kNoHandle;
+    return ::CloseHandle(h) != 0;
 }
 
 bool TryReplaceFile(std::string_view from, std::string_view to)

@@ -94,9 +94,18 @@ bool TOutcomeRecord::AppendJournal(const std::string& text, bool sync)
         return false;
     const long long at = journalEnd_;
     const long long end = at + static_cast<long long>(text.size());
-    if (end > journalSize_ && !GrowJournal(journal_, end, journalSize_))
+    if (end > journalSize_) {
+        journalFile_.Close(); // reopened at its new length
+        if (!GrowJournal(journal_, end, journalSize_))
+            return false;
+    }
+    const int failed = retry_.Write([&] {
+        if ((journalFile_.IsOpen() || journalFile_.Open(journal_)) && journalFile_.WriteAt(at, text, sync))
+            return true;
+        journalFile_.Close(); // the next attempt opens it afresh
         return false;
-    if (retry_.Write([&] { return platform::TryWriteAt(journal_, at, text, sync); }) != 0)
+    });
+    if (failed != 0)
         return false;
     journalEnd_ = end;
     return true;
@@ -133,6 +142,7 @@ bool TOutcomeRecord::BeginRun(const std::string& jobListPath, const std::vector<
     // given up, and the new journal takes the old one's place in one step:
     // whenever this process dies, the journal is the last run's or this one's,
     // and a continuation mends the result file from it.
+    journalFile_.Close();
     const std::string fresh = journal_ + ".new";
     const std::string record = EncodeJournalRecord(TJournalKind::kRunBegun, {jobListPath, JobListDigest(jobList)});
     long long size = 0;
@@ -164,6 +174,7 @@ void TOutcomeRecord::RunFinished(int part)
 
 TJournalState TOutcomeRecord::ReadJournal(TJournalFile& file)
 {
+    journalFile_.Close();
     journalRead_ = true;
     journalEnd_ = -1;
     if (platform::DirectoryExists(journal_)) {

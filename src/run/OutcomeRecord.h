@@ -4,6 +4,7 @@
 // again, never dropped without a word.
 #pragma once
 
+#include "platform/Files.h"
 #include "run/RetryRules.h"
 #include "run/RunEnvironment.h"
 #include "run/RunJournal.h"
@@ -54,6 +55,8 @@ public:
     // Written, not waited for: the next record's sync carries it.
     bool MailDone(const std::string& encodedRecord);
     void RunFinished(int part);
+    // A run's journal stays open while it runs; at its end it is let go.
+    void CloseJournal() { journalFile_.Close(); }
     // What the journal says; `file` tells whether there was one to read.
     TJournalState ReadJournal(TJournalFile& file);
 
@@ -83,4 +86,7 @@ private:
     long long journalEnd_ = -1;
     long long journalSize_ = 0;
     bool journalRead_ = false; // the journal is read before the first record goes in
+    // Open from its first record of a run to the next read or new journal:
+    // two records a mail need no opening of their own.
+    platform::TInPlaceWriter journalFile_;
 };

@@ -73,6 +73,7 @@ void TDelivery::ResendOnCommand()
         return;
     if (StartResend(std::move(lines)) && !state_.Controls.Closing && !state_.Controls.StopRequest)
         record_.RunFinished(state_.JournalPart);
+    record_.CloseJournal();
 }
 
 void TDelivery::AutoResend()

@@ -257,12 +257,11 @@ TDelivery::TActivation TDelivery::FreshRun()
 void TDelivery::FinishRun(bool mayResend)
 {
     const TRunControls& k = state_.Controls;
-    if (k.Closing || k.StopRequest)
-        return;
-    if (mayResend && state_.Options.AutoResend)
+    if (!k.Closing && !k.StopRequest && mayResend && state_.Options.AutoResend)
         AutoResend();
     if (!k.Closing && !k.StopRequest)
         record_.RunFinished(state_.JournalPart);
+    record_.CloseJournal();
 }
 
 TDelivery::TActivation TDelivery::ContinueRun()
