@@ -83,7 +83,7 @@ struct TJournalState {
 
     bool MaybeStarted(int index) const;
 
-    // Anything of a run at all: a run record, or a record of a mail.
+    // A run began and its latest part has not ended.
     bool Unfinished() const { return present && !finished; }
 };
 TJournalState ReadJournalState(const TDecodedJournal& journal);

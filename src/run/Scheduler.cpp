@@ -79,11 +79,11 @@ TMailerCommand TDelivery::CommandFor(const TMail& mail) const
 
 bool TDelivery::SendOne(TRunFigures& f, const TPlan& plan, int i, bool firstOfGroup, TGroup group, int u, int r)
 {
-    const TJob job = ReadJobLine(state_.JobList, i, programFolder_);
     const auto k = static_cast<std::size_t>(i);
     const TPlanned planned = k < plan.lines.size() ? plan.lines[k] : TPlanned::kSend;
     if (planned == TPlanned::kDone)
         return true; // its outcome is on record: skipped like a line without a definition
+    const TJob job = ReadJobLine(state_.JobList, i, programFolder_);
     if (planned == TPlanned::kUnknown) {
         const auto it = plan.journal->mails.find(i);
         const TJournalMail* journaled = it != plan.journal->mails.end() && it->second.started ? &it->second : nullptr;

@@ -107,6 +107,10 @@ private:
     void ReportWriteFailure();
     TActivation FreshRun();
     TActivation ContinueRun();
+    // Makes the result file what the journal says was done, settles the mails
+    // of which damage took a record, and plans each job-list line. False when
+    // the result file cannot be written.
+    bool MendFromJournal(TJournalState& journal, TPlan& plan);
     // Says why the program does not go on, and ends with status 1.
     TActivation Refuse(std::string_view why, const std::string& path);
     void FinishRun(bool mayResend);

@@ -16,7 +16,6 @@ public:
     void Start(bool enabled);
     // One line when enabled. Throws EInOutError: the log must exist (Start made it).
     void Write(std::string_view message);
-    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;
