@@ -31,6 +31,7 @@ public:
     bool AskYesNo(std::string_view) override { return false; }
     void CloseWindow() override {}
     void ReportUnattended(std::string_view) override {}
+    void WriteStandardError(std::string_view) override {}
 };
 
 // Peak resident memory of this process in KiB (VmHWM).

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> lines;
     FUZZ_CHECK(retry.LoadLines(base + "mails/def.txt", lines));
     const auto before = Listing(folder.Path());
-    const TMail mail = ParseMailDefinition(lines, base + "mails/def.txt", base, retry);
+    const TMail mail = ParseMailDefinition(lines, base + "mails/def.txt", base, TBatchReader{retry});
     FUZZ_CHECK(Listing(folder.Path()) == before);
     if (lines.size() < 6) {
         FUZZ_CHECK(mail.TooShort && mail.Host.empty() && mail.AddressList.empty() && mail.Subject.empty()

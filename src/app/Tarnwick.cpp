@@ -1,6 +1,7 @@
 // Program entry: the framework, the application title, the main window, the
 // event loop and the exit code.
 #include "app/NameCheck.h"
+#include "app/StartWords.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "ui/TForm1.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,10 @@ int main(int argc, char* argv[])
         args.push_back(platform::Utf8ToCp932(argv[i]));
     if (!CheckNamesHaveCp932Form(argc, argv))
         return 1;
+    if (AsksForUsage(args)) {
+        std::fputs(UsageText().c_str(), stderr);
+        return 0;
+    }
 
     const bool displayWanted = PrepareToolkit();
 
@@ -33,9 +39,15 @@ int main(int argc, char* argv[])
 
     TSystemClock clock;
     TSystemMailerProcess mailer;
+    // Without a job list and without a display nobody could close the window:
+    // the usage, never a wait.
+    if (args.empty() && TForm1::Unattended()) {
+        std::fputs(UsageText().c_str(), stderr);
+        return 1;
+    }
     TForm1 form(std::move(args), platform::ProgramFolder(), clock, mailer);
     if (!form.Started())
-        return 0; // another instance runs
+        return EndBeforeWindow(form.GuardFailed());
     form.Delivery().SetTermination(termination);
     form.show();
     const int code = QApplication::exec();

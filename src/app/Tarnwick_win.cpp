@@ -1,6 +1,7 @@
 // Program entry on Windows: the common controls, the application's owner
 // window and its title, the main window, the message loop and the exit code.
 #include "app/NameCheck.h"
+#include "app/StartWords.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "ui_win32/ControlIds.h"
@@ -9,6 +10,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // look-alike in its place, and would name another file.
     if (!CheckNamesHaveCp932Form(__argc, __argv))
         return 1;
+    const std::vector<std::string> args = Arguments();
+    if (AsksForUsage(args)) {
+        std::fputs(platform::ToConsoleText(UsageText()).c_str(), stderr);
+        return 0;
+    }
+    // Without a job list and where nobody sees a window: the usage, never a wait.
+    if (args.empty() && TForm1::Unattended()) {
+        std::fputs(platform::ToConsoleText(UsageText()).c_str(), stderr);
+        return 1;
+    }
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
 
@@ -56,11 +68,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     HWND application = CreateApplicationWindow();
     int code = 0;
     {
-        TForm1 form(application, Arguments(), platform::ProgramFolder(), clock, mailer);
+        TForm1 form(application, args, platform::ProgramFolder(), clock, mailer);
         if (!form.Started()) {
-            // Another instance runs: nothing shown, nothing read or written.
+            // Another instance runs, or the guard cannot be used: nothing
+            // shown, nothing read or written, one line on standard error.
             DestroyWindow(application);
-            return 0;
+            return EndBeforeWindow(form.GuardFailed());
         }
         form.Delivery().SetTermination(termination);
         form.Show();

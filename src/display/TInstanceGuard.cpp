@@ -35,14 +35,19 @@ bool TInstanceGuard::Loaded()
         return goOn_;
     loaded_ = true;
 
-    // An unusable marker (no name, one the system refuses) guards nothing: the
-    // program still runs, as it would without the guard.
+    // No name guards nothing. A marker that cannot be used (one planted by
+    // another account, a folder not the user's own) fails closed: running
+    // without the guard could send a batch twice.
+    if (uniqueName_.empty())
+        return goOn_ = true;
     const platform::TMarkerClaim claim = marker_.Claim(uniqueName_);
-    if (claim != platform::TMarkerClaim::mcHeld) {
-        if (claim == platform::TMarkerClaim::mcClaimed)
-            Claimed();
-        goOn_ = true;
-        return true;
+    if (claim == platform::TMarkerClaim::mcClaimed) {
+        Claimed();
+        return goOn_ = true;
+    }
+    if (claim == platform::TMarkerClaim::mcFailed) {
+        unusable_ = true;
+        return goOn_ = false;
     }
 
     goOn_ = false;

@@ -53,6 +53,9 @@ public:
 
     // True while this instance holds the marker.
     bool HoldsMarker() const { return marker_.IsHeld(); }
+    // The marker could not be used: Loaded said stop, and the start must end
+    // with a failure, not as a later instance.
+    bool MarkerUnusable() const { return unusable_; }
 
     // The title rule: ASCII letters compared without regard to case, every
     // other byte exactly; the second byte of a double-byte character is never
@@ -77,4 +80,5 @@ private:
     platform::TInstanceMarker marker_;
     bool loaded_ = false;
     bool goOn_ = true;
+    bool unusable_ = false;
 };

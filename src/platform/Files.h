@@ -17,6 +17,10 @@
 namespace platform {
 
 bool FileExists(std::string_view path);       // an existing file (not a folder)
+
+// Why the last failed file operation of this thread failed, in the system's
+// words (CP932): for the messages that name a file and the reason.
+std::string LastFileError();
 bool DirectoryExists(std::string_view path);  // an existing folder
 bool DeleteFile(std::string_view path);       // true when the file was removed
 

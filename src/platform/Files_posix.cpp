@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +12,10 @@
 
 namespace platform {
 namespace {
+
+// A reason of our own for the last failure (a lock held, a file that is not
+// a regular one), where errno would not say it; empty: errno says it.
+thread_local std::string g_failure;
 
 // Closes the descriptor (and with it the lock) on every path out.
 class Fd {
@@ -65,8 +70,11 @@ bool WriteAll(int fd, std::string_view data, long long offset = -1)
 bool Lock(int fd, int how)
 {
     while (::flock(fd, how | LOCK_NB) != 0) {
-        if (errno != EINTR)
+        if (errno != EINTR) {
+            if (errno == EWOULDBLOCK)
+                g_failure = "held by another process";
             return false;
+        }
     }
     return true;
 }
@@ -83,8 +91,11 @@ bool Usable(std::string_view path)
 // files (and devices such as /dev/null for writing) are accepted.
 int OpenFile(std::string_view path, int flags, bool allowDevice)
 {
-    if (!Usable(path))
+    g_failure.clear();
+    if (!Usable(path)) {
+        g_failure = "not a usable file name";
         return -1;
+    }
     const int fd = ::open(ToOsPath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return -1;
@@ -93,6 +104,7 @@ int OpenFile(std::string_view path, int flags, bool allowDevice)
     const bool usable = ::fstat(fd, &st) == 0
         && (S_ISREG(st.st_mode) || (allowDevice && S_ISCHR(st.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0));
     if (!usable) {
+        g_failure = "not a regular file";
         ::close(fd);
         return -1;
     }
@@ -100,6 +112,11 @@ int OpenFile(std::string_view path, int flags, bool allowDevice)
 }
 
 } // namespace
+
+std::string LastFileError()
+{
+    return g_failure.empty() ? std::string(std::strerror(errno)) : g_failure;
+}
 
 bool FileExists(std::string_view path)
 {

@@ -104,6 +104,17 @@ DWORD Attributes(std::string_view path)
 
 } // namespace
 
+std::string LastFileError()
+{
+    const DWORD code = ::GetLastError();
+    char text[512] = {};
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof text, nullptr);
+    std::string reason(text, n);
+    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
+        reason.pop_back();
+    return reason.empty() ? "error " + std::to_string(code) : reason;
+}
+
 bool FileExists(std::string_view path)
 {
     const DWORD a = Attributes(path);

@@ -56,8 +56,13 @@ private:
 };
 
 // The file that carries the marker `name` (an operating-system path), or
-// empty when the name cannot carry one.
+// empty when the name cannot carry one or there is no folder of the user's
+// own to keep it in.
 std::string MarkerFilePath(std::string_view name);
+
+// Where this user's markers are kept (an operating-system path), whether or
+// not it can be used; empty where markers are no files.
+std::string MarkerFolderPath();
 
 // The title the holder of `name` recorded; empty when there is none.
 std::string ReadMarkerTitle(std::string_view name);

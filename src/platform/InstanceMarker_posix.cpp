@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,9 +13,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-// The lock lives in a file /tmp/<name>-<uid>.lock. The path depends only on
-// the name and the user, so every session of one user (desktop, cron, ssh)
-// finds the same marker. The file is never removed: removing a lock file
+// The lock lives in a file <name>.lock in a folder only the user can write:
+// the user's runtime folder when the session names one, else /tmp/tarnwick-<uid>,
+// made with mode 0700. Whoever could create the file first could decide whether
+// we run at all, so a folder or a file that is not the user's own is refused
+// and the program does not start (it never runs without its guard). The path
+// depends only on the name and the user, so every session of one user (desktop,
+// cron, ssh) with the same runtime folder finds the same marker. The file is never removed: removing a lock file
 // while another process may be opening it would let two processes lock two
 // different files. All descriptors are close-on-exec so that the mailer and
 // its children never inherit the marker.
@@ -43,10 +48,40 @@ std::string NameComponent(std::string_view cp932Name)
     return utf8 + "-" + std::to_string(static_cast<unsigned long>(::geteuid()));
 }
 
+// A folder of this user's own that nobody else may write into, not a link.
+bool OwnPrivateFolder(const std::string& path, mode_t forbidden)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & forbidden) == 0;
+}
+
+bool UsableRuntimeFolder(const char* runtime)
+{
+    return runtime && runtime[0] == '/' && OwnPrivateFolder(runtime, S_IWGRP | S_IWOTH);
+}
+
+std::string FallbackFolder()
+{
+    return "/tmp/tarnwick-" + std::to_string(static_cast<unsigned long>(::geteuid()));
+}
+
+// The folder of the user's markers, or empty when there is none we can trust.
+std::string MarkerFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (UsableRuntimeFolder(runtime))
+        return runtime;
+    const std::string folder = FallbackFolder();
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return OwnPrivateFolder(folder, S_IRWXG | S_IRWXO) ? folder : std::string();
+}
+
 std::string LockPath(std::string_view cp932Name)
 {
     const std::string component = NameComponent(cp932Name);
-    return component.empty() ? std::string() : "/tmp/" + component + ".lock";
+    const std::string folder = component.empty() ? std::string() : MarkerFolder();
+    return folder.empty() ? std::string() : folder + "/" + component + ".lock";
 }
 
 // Fills an abstract socket address; returns its length, or 0.
@@ -182,6 +217,12 @@ void TInstanceMarker::Release()
         lock_ = -1;
     }
     name_.clear();
+}
+
+std::string MarkerFolderPath()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return UsableRuntimeFolder(runtime) ? std::string(runtime) : FallbackFolder();
 }
 
 std::string MarkerFilePath(std::string_view name)

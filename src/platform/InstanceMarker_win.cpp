@@ -169,6 +169,8 @@ void TInstanceMarker::Release()
 }
 
 // No file carries the marker.
+std::string MarkerFolderPath() { return {}; }
+
 std::string MarkerFilePath(std::string_view)
 {
     return {};

@@ -43,6 +43,18 @@ std::string Lower(std::string s)
     return s;
 }
 
+// Whether the configured mailer is tarnmail: its file name, without quotes
+// and without ".exe", whatever the case.
+bool IsTarnmail(const std::string& mailerName)
+{
+    std::string name = Lower(Trim(mailerName));
+    name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
+    name = platform::FileNameOf(platform::NormalizeSeparators(name));
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+        name.resize(name.size() - 4);
+    return name == "tarnmail";
+}
+
 } // namespace
 
 int TCheckReport::Errors() const
@@ -62,10 +74,15 @@ std::string FormatCheckLine(const TCheckFinding& f)
 }
 
 TCheckReport CheckBatch(const TRunState& state, const TSettings& settings, const std::string& programFolder,
-                        TRetryRules& retry)
+                        const TBatchReader& files)
 {
     TCheckReport report;
     const TRunOptions& o = state.Options;
+    // Arguments a run would skip: the batch may not go out as the caller meant.
+    for (const std::string& why : o.SkippedArguments)
+        report.findings.push_back({0, {}, "E13", TCheckSeverity::kError, why});
+    // tarnmail fails a mail whose attachment is missing; other mailers may not.
+    const bool tarnmail = IsTarnmail(settings.Name);
     const int lines = static_cast<int>(state.JobList.size());
     const int n = (o.SendLimit != 0 && lines > o.SendLimit) ? o.SendLimit : lines;
 
@@ -98,21 +115,32 @@ TCheckReport CheckBatch(const TRunState& state, const TSettings& settings, const
             continue;
         }
         std::vector<std::string> definition;
-        if (!retry.LoadLines(job.DefinitionPath, definition) || definition.size() < 6) {
+        const TFileProblem problem = files.Lines(job.DefinitionPath, definition);
+        if (problem && !problem.unreadable) {
+            add("E12", TCheckSeverity::kError, problem.text);
+            continue;
+        }
+        if (problem || definition.size() < 6) {
             add("E02", TCheckSeverity::kError, std::string(jp::kCheckTooShort));
             continue;
         }
         const std::string line3 = definition[2];
-        const TMail mail = ParseMailDefinition(std::move(definition), job.DefinitionPath, programFolder, retry);
+        const TMail mail = ParseMailDefinition(std::move(definition), job.DefinitionPath, programFolder, files);
 
+        if (!mail.Unusable.empty())
+            add("E12", TCheckSeverity::kError, mail.Unusable);
         if (mail.AddressList.empty())
             add("E03", TCheckSeverity::kError, std::string(jp::kCheckNoTo));
         for (const std::string& path : mail.MissingFiles)
             add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckFileMissing) + path);
         ForEachField(mail.AttachmentList, ',', [&](const std::string& quoted) {
             const std::string path = quoted.size() >= 2 ? quoted.substr(1, quoted.size() - 2) : quoted;
-            if (!platform::FileExists(path))
-                add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckFileMissing) + path);
+            if (platform::FileExists(path))
+                return;
+            if (tarnmail)
+                add("E14", TCheckSeverity::kError, std::string(jp::kCheckAttachmentFails) + path);
+            else
+                add("W04", TCheckSeverity::kWarning, std::string(jp::kCheckAttachmentMissing) + path);
         });
 
         // Recipients: the entries of line 3 that the run drops, and every address it sends to.
@@ -169,7 +197,7 @@ TCheckReport CheckBatch(const TRunState& state, const TSettings& settings, const
 
 TDelivery::TActivation TDelivery::VerifyBatch()
 {
-    const TCheckReport report = CheckBatch(state_, settings_, programFolder_, retry_);
+    const TCheckReport report = CheckBatch(state_, settings_, programFolder_, Files());
 
     std::string file;
     for (const TCheckFinding& f : report.findings)

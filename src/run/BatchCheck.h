@@ -43,9 +43,9 @@ std::string FormatCheckLine(const TCheckFinding& finding);
 
 struct TRunState;
 struct TSettings;
-class TRetryRules;
+struct TBatchReader;
 // Walks the job list as a run would, with the run's own reading of job lines,
 // definitions and commands, and reports what is wrong; sends nothing, writes
 // no file and leaves the run state alone.
 TCheckReport CheckBatch(const TRunState& state, const TSettings& settings, const std::string& programFolder,
-                        TRetryRules& retry);
+                        const TBatchReader& files);

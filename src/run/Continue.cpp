@@ -59,12 +59,21 @@ TDelivery::TActivation TDelivery::ContinueRun()
 
     TPlan plan;
     if (!MendFromJournal(j, plan)) {
-        ReportWriteFailure();
+        ReportWriteFailure(ResultFilePath());
         return TActivation::kClosing;
     }
-    RunDelivery(plan);
+    // The summary and the exit code speak of the whole run, its earlier part included.
+    TRunTally tally;
+    for (const auto& [index, m] : j.mails) {
+        if (m.done && index < static_cast<int>(state_.JobList.size()))
+            tally.Count(m.line.Status, m.line.Unknown);
+    }
+    tally.Add(RunDelivery(plan));
+    if (j.part > 0)
+        tally.resent = tally.Mails();
+    ReportSummary(tally);
     // The resend follows a continued first run as it follows any run.
-    FinishRun(j.part == 0);
+    FinishRun(j.part == 0, tally);
     return AfterRun();
 }
 

@@ -4,6 +4,8 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
+#include <utility>
+
 std::string ApplyRelativePathRule(std::string_view path, const std::string& base)
 {
     std::string p = platform::NormalizeSeparators(path);
@@ -28,6 +30,6 @@ TJob ReadJobLine(const std::vector<std::string>& jobList, int index, const std::
     job.DefinitionPath = ApplyRelativePathRule(std::string_view(line).substr(0, comma), programFolder);
     job.SendCode = line.substr(comma + 1);
     if (!platform::FileExists(job.DefinitionPath))
-        job.DefinitionPath.clear();
+        job.Missing = std::exchange(job.DefinitionPath, {});
     return job;
 }

@@ -14,6 +14,7 @@ struct TJob {
     int Index = 0;              // 0-based line of the job list
     std::string DefinitionPath; // empty: the line is skipped
     std::string SendCode;
+    std::string Missing;        // a skipped line's definition path that names no file
 
     bool Skipped() const { return DefinitionPath.empty(); }
     // The job-list line that sends this mail again: definition path, a comma, send code.

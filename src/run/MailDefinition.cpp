@@ -35,7 +35,7 @@ void DropLast(std::string& s)
 } // namespace
 
 TMail ParseMailDefinition(std::vector<std::string> lines, const std::string& definitionPath,
-                          const std::string& programFolder, TRetryRules& retry)
+                          const std::string& programFolder, const TBatchReader& files)
 {
     TMail mail;
     if (lines.size() < kHeaderLines) {
@@ -77,9 +77,10 @@ TMail ParseMailDefinition(std::vector<std::string> lines, const std::string& def
                 mail.MissingFiles.push_back(path);
                 return;
             }
-            std::string loaded;
-            if (retry.Load([&] { return platform::TryLoadFile(path, loaded); }))
-                text = std::move(loaded); // one that cannot be read leaves the earlier lines
+            // One that cannot be used fails the mail: it must not go without its CC or BCC.
+            const TFileProblem problem = files.Text(path, text);
+            if (problem && mail.Unusable.empty())
+                mail.Unusable = problem.text;
         };
         ForEachField(ReplaceChar(lines[2], ',', '\t'), '\t', [&](const std::string& token) {
             if (token.find('@') != std::string::npos) { // searched by bytes
@@ -163,16 +164,17 @@ TMail ParseMailDefinition(std::vector<std::string> lines, const std::string& def
             const std::string path = ApplyRelativePathRule(std::string_view(line6).substr(1), programFolder);
             if (LowerExtension(path) == ".csv" && platform::FileExists(path)) {
                 std::vector<std::string> list;
-                if (retry.LoadLines(path, list)) {
-                    for (std::size_t k = 0; k + 1 < list.size(); ++k) {
-                        if (!Trim(list[k]).empty()) {
-                            text += list[k];
-                            text += ',';
-                        }
+                const TFileProblem problem = files.Lines(path, list);
+                if (problem && mail.Unusable.empty())
+                    mail.Unusable = problem.text;
+                for (std::size_t k = 0; k + 1 < list.size(); ++k) {
+                    if (!Trim(list[k]).empty()) {
+                        text += list[k];
+                        text += ',';
                     }
-                    if (!list.empty() && !Trim(list.back()).empty())
-                        text += list.back();
                 }
+                if (!list.empty() && !Trim(list.back()).empty())
+                    text += list.back();
             } else {
                 text = path;
             }

@@ -1,7 +1,7 @@
 // Mail definition files: six header lines and the body.
 #pragma once
 
-#include "run/RetryRules.h"
+#include "run/TextFiles.h"
 
 #include <string>
 #include <vector>
@@ -24,12 +24,16 @@ struct TMail {
     // CC and BCC files the definition names that do not exist (a run passes
     // over them; a check reports them).
     std::vector<std::string> MissingFiles;
+    // Why the mail cannot go as written, or empty: a CC, BCC or attachment
+    // list file that exists but cannot be used (unreadable, or not Shift_JIS).
+    // Such a mail fails; it never goes without what the file holds.
+    std::string Unusable;
 };
 
 // The mail of a definition's lines. The CC, BCC and attachment list files it
-// names are read with the load retry rule; nothing is written.
+// names are read as the batch's files are; nothing is written.
 TMail ParseMailDefinition(std::vector<std::string> lines, const std::string& definitionPath,
-                          const std::string& programFolder, TRetryRules& retry);
+                          const std::string& programFolder, const TBatchReader& files);
 
 // The body file's text: every body line followed by CR LF.
 std::string BodyText(const TMail& mail);

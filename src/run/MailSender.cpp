@@ -65,14 +65,14 @@ private:
 bool TMailSender::RemoveBody(const std::string& folder)
 {
     // A mailer must never find an earlier mail's body.
-    const std::string path = folder + std::string(kBodyFile);
+    const std::string path = BodyPath(folder);
     platform::DeleteFile(path);
     return !platform::FileExists(path) && !platform::DirectoryExists(path);
 }
 
 bool TMailSender::WriteBody(const TMail& mail, const std::string& folder)
 {
-    const std::string path = folder + std::string(kBodyFile);
+    const std::string path = BodyPath(folder);
     const std::string body = BodyText(mail);
     // A new file of our own, never one someone else put there (the folder may
     // be shared): it takes the place of whatever stood at the path in one
@@ -80,8 +80,10 @@ bool TMailSender::WriteBody(const TMail& mail, const std::string& folder)
     return c_.retry.Write([&] { return platform::TryWriteFreshFile(path, body); }) == 0;
 }
 
+std::string TMailSender::BodyPath(const std::string& folder) { return folder + std::string(kBodyFile); }
+
 std::optional<TMailOutcome> TMailSender::SendMail(const TMailerCommand& command, const std::string& folder,
-                                                  bool definitionTooShort)
+                                                  bool definitionTooShort, std::string& unwritten)
 {
     const std::string line = command.Line();
     const bool batch = command.Batch();
@@ -122,9 +124,14 @@ std::optional<TMailOutcome> TMailSender::SendMail(const TMailerCommand& command,
     platform::DeleteFile(batchPath);
     // A file that survived the removal is replaced by the fresh one; one
     // that cannot be created is a failed write.
-    if (c_.retry.Write([&] { return scriptFile.Create(batchPath, script); }) != 0
-        || c_.retry.Write([&] { return outputFile.Create(logPath, ""); }) != 0)
+    if (c_.retry.Write([&] { return scriptFile.Create(batchPath, script); }) != 0) {
+        unwritten = batchPath;
         return std::nullopt;
+    }
+    if (c_.retry.Write([&] { return outputFile.Create(logPath, ""); }) != 0) {
+        unwritten = logPath;
+        return std::nullopt;
+    }
 
     c_.trace.Write("Smail Execute:" + batchPath);
     TBatchFiles files{scriptFile, outputFile};

@@ -36,9 +36,12 @@ public:
     // Removes the body file of an earlier mail; false when one survives.
     bool RemoveBody(const std::string& folder);
     // Runs the mailer for `command` in `folder`: the mail's outcome. Nothing
-    // when the batch files cannot be written (the mailer is not run then).
+    // when a batch file cannot be written (the mailer is not run then); its
+    // path is then in `unwritten`.
     std::optional<TMailOutcome> SendMail(const TMailerCommand& command, const std::string& folder,
-                                         bool definitionTooShort);
+                                         bool definitionTooShort, std::string& unwritten);
+    // Where the body file of a mail sent from `folder` goes.
+    static std::string BodyPath(const std::string& folder);
 
 private:
     // The batch script and the mailer output file of a batch mail.

@@ -20,6 +20,7 @@ enum class TMailerEnd {
     kExited,     // it ended by itself; ExitCode is its exit code
     kRefused,    // its command would not reach it as written: never started
     kNotStarted, // it could not be started
+    kUnusable,   // a file the mail needs cannot be used: never started
     kTimeLimit,  // it ran past the time limit and was ended
     kEndedByUs,  // a termination of the program ended it; ExitCode is how it ended
 };
@@ -41,6 +42,7 @@ constexpr std::int32_t StatusOf(const TMailOutcome& outcome)
     switch (outcome.Mailer.End) {
     case TMailerEnd::kRefused:
     case TMailerEnd::kNotStarted:
+    case TMailerEnd::kUnusable:
         return kStatusNotSent;
     case TMailerEnd::kTimeLimit:
         return kStatusTimeLimit;

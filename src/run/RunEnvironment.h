@@ -51,9 +51,12 @@ public:
     // Closes the main window (which ends the process when the status code is non-zero).
     virtual void CloseWindow() = 0;
 
-    // A note for a caller that runs the program unattended: written to standard
-    // error when there is no display; nothing otherwise.
+    // A note for a caller that runs the program without a visible window (no
+    // display, or /i): written to standard error then; nothing otherwise.
     virtual void ReportUnattended(std::string_view text) = 0;
+    // A word for whoever started the program (command-line mistakes, files
+    // that cannot be written): written to standard error whatever the window.
+    virtual void WriteStandardError(std::string_view text) = 0;
 };
 
 // One mailer process at a time.

@@ -29,6 +29,9 @@ struct TRunOptions {
 
     bool JobListReady = false;    // the command line gave a usable job list and work folder
     bool HadArguments = false;    // the program was started with arguments
+    bool ResendOnly = false;      // /r without /P: resend the failures of the last result file
+    std::string NotReadyReason;   // why the job list is not ready (CP932), for standard error
+    std::vector<std::string> SkippedArguments; // why each skipped argument was skipped (CP932)
 };
 
 // The run's controls: set by the buttons, the timers, the close and the

@@ -24,6 +24,7 @@ struct TDelivery::TRunFigures {
     std::int64_t E = 0;    // last remaining-time estimate, s (64-bit: long runs must not overflow)
     double t = 0, s = 0;   // unit wait (min), per-mail pause (s)
     std::string subject;   // of the mail being sent, or the last one
+    TRunTally tally;       // what became of the lines so far
 
     // Waits still ahead of unit u, counting the one before a remainder group.
     std::int64_t WaitsAhead(int u) const
@@ -91,31 +92,43 @@ bool TDelivery::SendOne(TRunFigures& f, const TPlan& plan, int i, bool firstOfGr
         if (journaled || !job.Skipped()) {
             RecordUnknown(job, journaled);
             ++f.e;
+            f.tally.Count(kStatusOutcomeUnknown, true);
             record_.RetryPending();
             view_.SetProgressPosition(i + 1);
             LetEventsThrough();
             return !state_.Controls.Closing;
         }
     }
-    if (job.Skipped())
-        return true; // skipped: no pause, no mail, no result line
+    if (job.Skipped()) {
+        // Skipped: no pause, no mail, no result line; but a word of why.
+        ++f.tally.skipped;
+        NoteSkipped(job, state_.JobList[k]);
+        return true;
+    }
 
     // A definition that cannot be read gives no lines: the mail is recorded
     // as failed, never sent with lines of an earlier mail.
     std::vector<std::string> lines;
-    retry_.LoadLines(job.DefinitionPath, lines);
+    const TFileProblem problem = Files().Lines(job.DefinitionPath, lines);
 
     std::string label(jp::kSendingPrefix);
     label += std::to_string(i + 1) + "/" + std::to_string(f.N) + ":";
     label += platform::FileNameOf(platform::NormalizeSeparators(job.DefinitionPath));
     view_.SetLabelState(label);
 
-    const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, retry_);
+    TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, Files());
+    // A definition that cannot be read is too short, as it always was; one
+    // whose text is refused (UTF-8) is unusable: its mailer never starts.
+    if (problem && !problem.unreadable)
+        mail.Unusable = problem.text;
+    if (problem || !mail.Unusable.empty())
+        Note(mail.Unusable.empty() ? problem.text : mail.Unusable);
+    const bool unusable = !mail.Unusable.empty();
     const std::string& folder = mail.MailFolder.empty() ? state_.Options.WorkFolder : mail.MailFolder;
     // The mailer still runs for a definition too short; it must not find an
     // earlier mail's body then.
-    if (!(mail.TooShort ? sender_.RemoveBody(folder) : sender_.WriteBody(mail, folder))) {
-        ReportWriteFailure();
+    if (!unusable && !(mail.TooShort ? sender_.RemoveBody(folder) : sender_.WriteBody(mail, folder))) {
+        ReportWriteFailure(TMailSender::BodyPath(folder));
         return false;
     }
     const platform::LocalTime start = clock_.Now();
@@ -138,12 +151,14 @@ bool TDelivery::SendOne(TRunFigures& f, const TPlan& plan, int i, bool firstOfGr
     // The journal holds the mail before its mailer can start: should this
     // process die, a continuation knows the mail may have gone out.
     if (!record_.MailStarted(EncodeMailStarted(state_.JournalPart, i, line, mail.OutcomeLogPath))) {
-        ReportWriteFailure();
+        ReportWriteFailure(record_.JournalPath());
         return false;
     }
-    const std::optional<TMailOutcome> outcome = sender_.SendMail(CommandFor(mail), folder, mail.TooShort);
+    std::string unwritten;
+    const std::optional<TMailOutcome> outcome = unusable ? TMailOutcome{{TMailerEnd::kUnusable, 0}, false}
+                                                         : sender_.SendMail(CommandFor(mail), folder, mail.TooShort, unwritten);
     if (!outcome) {
-        ReportWriteFailure();
+        ReportWriteFailure(unwritten);
         return false;
     }
     if (state_.Controls.Closing)
@@ -152,6 +167,7 @@ bool TDelivery::SendOne(TRunFigures& f, const TPlan& plan, int i, bool firstOfGr
     view_.SetLabelSendVisible(false);
     if (IsFailed(statusCode_))
         ++f.e;
+    f.tally.Count(statusCode_, false);
     // Unsigned 32-bit arithmetic: a wrap of the tick is harmless.
     f.a = static_cast<std::uint32_t>(static_cast<std::uint32_t>(clock_.Tick() - t0) + f.a) >> 1;
 
@@ -206,8 +222,8 @@ TResultLine TDelivery::StartLine(const TJob& job, const TMail& mail, const platf
 std::pair<TResultLine, std::string> TDelivery::LineFromDefinition(const TJob& job, int counter)
 {
     std::vector<std::string> lines;
-    retry_.LoadLines(job.DefinitionPath, lines);
-    const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, retry_);
+    Files().Lines(job.DefinitionPath, lines);
+    const TMail mail = ParseMailDefinition(std::move(lines), job.DefinitionPath, programFolder_, Files());
     return {StartLine(job, mail, clock_.Now(), counter), mail.OutcomeLogPath};
 }
 
@@ -230,7 +246,36 @@ void TDelivery::RecordUnknown(const TJob& job, const TJournalMail* journaled)
     RecordResult(line, outcomeLogPath, job.Index);
 }
 
-void TDelivery::RunDelivery(const TPlan& plan)
+void TRunTally::Count(std::int32_t status, bool outcomeUnknown)
+{
+    if (outcomeUnknown)
+        ++unknown;
+    else if (IsFailed(status))
+        ++failed;
+    else
+        ++sent;
+    if (IsFailed(status) && firstFailure == 0)
+        firstFailure = status;
+}
+
+void TDelivery::NoteSkipped(const TJob& job, const std::string& line)
+{
+    std::string text(jp::kSkippedLine);
+    text += std::to_string(job.Index + 1) + std::string(jp::kLineSuffix) + line + " ";
+    if (job.Missing.empty())
+        text += jp::kNoDefinitionPath;
+    else
+        text += std::string(jp::kNoDefinitionFile) + job.Missing;
+    Note(text);
+}
+
+void TDelivery::Note(const std::string& text)
+{
+    record_.NoteInMailLog(text);
+    view_.ReportUnattended(text);
+}
+
+TRunTally TDelivery::RunDelivery(const TPlan& plan)
 {
     const TRunOptions& o = state_.Options;
     TRunControls& k = state_.Controls;
@@ -255,7 +300,7 @@ void TDelivery::RunDelivery(const TPlan& plan)
         for (int j = 0; j < f.P; ++j) {
             const int i = u * f.P + j;
             if (!SendOne(f, plan, i, j == 0, TGroup::kUnit, u, 0) || StopOrPauseCheck())
-                return;
+                return f.tally;
         }
         view_.UpdateSummary(false, f.subject, (u + 1) * f.P, f.N, f.E, f.e);
         if (f.t == 0)
@@ -269,10 +314,10 @@ void TDelivery::RunDelivery(const TPlan& plan)
         std::int64_t W = 0;
         while (!k.WaitOver) {
             if (k.Closing)
-                return;
+                return f.tally;
             if (k.StopRequest) {
                 EndStopped();
-                return;
+                return f.tally;
             }
             LetEventsThrough();
             clock_.Sleep(kCheckStepMs);
@@ -284,10 +329,10 @@ void TDelivery::RunDelivery(const TPlan& plan)
                 clock_.Sleep(kPausedWaitStepMs);
                 LetEventsThrough();
                 if (k.Closing)
-                    return;
+                    return f.tally;
                 if (k.StopRequest) {
                     EndStopped();
-                    return;
+                    return f.tally;
                 }
             }
         }
@@ -296,11 +341,12 @@ void TDelivery::RunDelivery(const TPlan& plan)
     for (int r = 0; r < f.R; ++r) {
         const int i = f.U * f.P + r;
         if (!SendOne(f, plan, i, r == 0, TGroup::kRemainder, 0, r) || StopOrPauseCheck())
-            return;
+            return f.tally;
     }
 
     record_.RetryPending(); // the end of the run is the last regular chance for kept lines
     view_.SetProgressPosition(0);
     view_.ClearSummary();
     view_.SetLabelState(jp::kSent);
+    return f.tally;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -104,6 +105,36 @@ void TDelivery::ResetOptions()
     SetStatus(kStatusSent);
 }
 
+namespace {
+
+// The option letters, as the table has them (case matters).
+constexpr std::string_view kOptionLetters = "PfnKmtsdzirecv";
+
+char OtherCase(char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return static_cast<char>(c - 'a' + 'A');
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<char>(c - 'A' + 'a');
+    return c;
+}
+
+// Why an argument that the command line skips is skipped, for the warning.
+std::string SkippedArgument(const std::string& arg)
+{
+    const char letter = arg.size() >= 2 ? arg[1] : '\0';
+    const bool known = letter != '\0' && kOptionLetters.find(letter) != std::string_view::npos;
+    if (arg[0] == '/') {
+        if (letter != '\0' && kOptionLetters.find(OtherCase(letter)) != std::string_view::npos)
+            return std::string(jp::kWrongCaseOption) + arg + " (/" + OtherCase(letter) + ")";
+        return std::string(jp::kUnknownOption) + arg;
+    }
+    // "-t" is most likely "/t".
+    return std::string(jp::kNotAnOption) + arg + (arg[0] == '-' && known ? std::string(" (/") + letter + ")" : "");
+}
+
+} // namespace
+
 bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
 {
     TRunOptions& o = state_.Options;
@@ -113,12 +144,18 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         return false;
 
     bool emptyFolder = false;
+    bool jobListGiven = false;
+    std::string jobListProblem;
     for (std::size_t k = 0; k < args.size(); ++k) {
         const std::string& arg = args[k];
         if (arg.empty())
             break; // an empty argument ends the examination
-        if (arg[0] != '/' || arg.size() < 2)
+        if (arg[0] != '/' || arg.size() < 2 || kOptionLetters.find(arg[1]) == std::string_view::npos) {
+            // Skipped, as the table says; but said, so that a mistyped option
+            // does not leave a batch unpaced in silence.
+            o.SkippedArguments.push_back(SkippedArgument(arg));
             continue;
+        }
         const char letter = arg[1];
         auto value = [&]() -> std::string {
             // The next argument is the value, whatever it is.
@@ -129,9 +166,22 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         };
         switch (letter) {
         case 'P': {
+            jobListGiven = true;
             const std::string path = ApplyRelativePathRule(value(), programFolder_);
-            if (platform::FileExists(path) && retry_.LoadLines(path, state_.JobList))
-                o.JobListPath = path;
+            if (!platform::FileExists(path)) {
+                jobListProblem = std::string(jp::kNoJobList) + path;
+                break;
+            }
+            std::vector<std::string> lines;
+            const TFileProblem problem = Files().Lines(path, lines);
+            if (problem) {
+                jobListProblem = problem.text;
+                break;
+            }
+            // A later /P whose file can be read replaces the list.
+            state_.JobList = std::move(lines);
+            o.JobListPath = path;
+            jobListProblem = state_.JobList.empty() ? std::string(jp::kEmptyJobList) + path : std::string();
             break;
         }
         case 'f': {
@@ -156,15 +206,21 @@ bool TDelivery::ParseCommandLine(const std::vector<std::string>& args)
         case 'e': o.KeepOpen = true; break;
         case 'c': o.Continue = true; break;
         case 'v': o.VerifyOnly = true; break;
-        default: break; // letters not in the table (also /p, /k, /M) are skipped
+        default: break;
         }
     }
 
     bool ready = !state_.JobList.empty();
-    if (emptyFolder || !platform::DirectoryExists(o.WorkFolder)) {
+    // The job list's problem stands unless an earlier /P gave a list.
+    o.NotReadyReason = ready ? std::string() : !jobListGiven ? std::string(jp::kNoJobListOption) : jobListProblem;
+    const bool folderExists = !emptyFolder && platform::DirectoryExists(o.WorkFolder);
+    if (!folderExists) {
+        o.NotReadyReason = std::string(jp::kNoWorkFolder) + (emptyFolder ? std::string() : o.WorkFolder);
         o.WorkFolder = programFolder_ + "temp/";
         ready = false;
     }
+    // /r without a job list resends the failures of the last result file.
+    o.ResendOnly = o.AutoResend && !jobListGiven && !o.Continue && !o.VerifyOnly && folderExists;
     o.JobListReady = ready;
     return ready;
 }
@@ -176,17 +232,26 @@ TDelivery::TActivation TDelivery::Activate()
     // A check reads the batch and writes its report alone: not even the result list's files are read.
     if (o.VerifyOnly && o.HadArguments) {
         if (!o.JobListReady) {
+            view_.WriteStandardError(o.NotReadyReason);
             SetStatus(kStatusFailure);
             return TActivation::kCloseSoon;
         }
         return VerifyBatch();
     }
+    // Arguments the command line skipped are said, and the run goes on.
+    for (const std::string& why : o.SkippedArguments) {
+        view_.WriteStandardError(why);
+        record_.NoteInMailLog(why);
+    }
+    if (o.ResendOnly)
+        return ResendLastResults();
     // A run that starts at once discards the list.
     if (!o.HadArguments || !o.JobListReady)
         LoadResultList();
     if (!o.HadArguments)
         return TActivation::kStayOpen;
     if (!o.JobListReady) {
+        view_.WriteStandardError(o.NotReadyReason);
         SetStatus(kStatusFailure);
         return TActivation::kCloseSoon;
     }
@@ -227,30 +292,64 @@ TDelivery::TActivation TDelivery::FreshRun()
     view_.ResultRowsReset();
     state_.JournalPart = 0;
     if (!record_.BeginRun(o.JobListPath, state_.JobList)) {
-        ReportWriteFailure();
+        ReportWriteFailure(record_.JournalPath());
         return TActivation::kClosing;
     }
-    RunDelivery();
-    FinishRun(true);
+    const TRunTally tally = RunDelivery();
+    ReportSummary(tally);
+    FinishRun(true, tally);
     return AfterRun();
+}
+
+void TDelivery::ReportSummary(const TRunTally& t)
+{
+    if (state_.Controls.Closing)
+        return;
+    char head[256];
+    std::snprintf(head, sizeof head, std::string(jp::kRunSummary).c_str(), t.sent, t.failed, t.unknown, t.skipped, t.resent);
+    Note(head + ResultFilePath());
+}
+
+void TRunTally::Add(const TRunTally& later)
+{
+    if (firstFailure == 0)
+        firstFailure = later.firstFailure;
+    sent += later.sent;
+    failed += later.failed;
+    unknown += later.unknown;
+    skipped += later.skipped;
+    resent += later.resent;
 }
 
 // After the run: the automatic resend, then the journal notes that nothing is
 // left to continue. A stopped run stays open for a continuation.
-void TDelivery::FinishRun(bool mayResend)
+void TDelivery::FinishRun(bool mayResend, const TRunTally& run)
 {
     const TRunControls& k = state_.Controls;
+    std::optional<TRunTally> resend;
     if (!k.Closing && !k.StopRequest && mayResend && state_.Options.AutoResend)
-        AutoResend();
+        resend = AutoResend();
     if (!k.Closing && !k.StopRequest)
         record_.RunFinished(state_.JournalPart);
     record_.CloseJournal();
+    if (settings_.WorstExitCode == 0 || k.Closing)
+        return;
+    // The first failure that still stands: the resend's, else one of the
+    // run's that the resend did not take (an unknown outcome, a definition
+    // gone, a code held back). A mail the resend sent counts as sent.
+    std::int32_t worst = run.firstFailure;
+    if (resend)
+        worst = resend->firstFailure != 0 ? resend->firstFailure : run.failed + run.unknown > resend->Mails() ? run.firstFailure : 0;
+    SetStatus(worst);
 }
 
-void TDelivery::ReportWriteFailure()
+void TDelivery::ReportWriteFailure(const std::string& path)
 {
     SetStatus(kStatusFailure);
-    retry_.AppendFile(MailLogPath(), FormatMailLogStamp(clock_.Now()) + ": System WriteError");
+    // The box keeps its words; the mail log and standard error name the file and why.
+    const std::string why = path + ": " + platform::LastFileError();
+    retry_.AppendFile(MailLogPath(), FormatMailLogStamp(clock_.Now()) + ": System WriteError " + why + "\r\n");
+    view_.WriteStandardError(std::string(jp::kWriteFailed) + why);
     std::string text(jp::kWriteFailureLine1);
     text += "\r\n";
     text += jp::kWriteFailureLine2;

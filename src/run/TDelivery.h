@@ -18,6 +18,7 @@
 #include "settings/Rw_ini.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,17 @@ enum class TPlanned { kSend, kDone, kUnknown };
 struct TPlan {
     std::vector<TPlanned> lines;
     const TJournalState* journal = nullptr; // what the journal knows of the mails
+};
+
+// What became of a run's lines, for its summary and the exit code.
+struct TRunTally {
+    int sent = 0, failed = 0, unknown = 0, skipped = 0;
+    int resent = 0;                // mails of a resend run
+    std::int32_t firstFailure = 0; // the first failed mail's status; 0 when none failed
+    void Count(std::int32_t status, bool outcomeUnknown);
+    // Adds a later part of the same run (a continuation's).
+    void Add(const TRunTally& later);
+    int Mails() const { return sent + failed + unknown; }
 };
 
 class TDelivery {
@@ -67,7 +79,7 @@ public:
     TActivation Activate();
 
     // --- The run -----------------------------------------------------------------
-    void RunDelivery(const TPlan& plan = TPlan());
+    TRunTally RunDelivery(const TPlan& plan = TPlan());
     void TimerWaitTimer() { state_.Controls.WaitOver = true; }
     void ColorButton1Click() { state_.Controls.StopRequest = true; }
     // Toggles the pause request; returns its new value.
@@ -90,12 +102,17 @@ public:
     void LoadResultList();
 
     // --- Resend ------------------------------------------------------------------
-    // The job-list lines of the failed rows, the first sent first. False when
+    // The job-list lines of the failed rows, the first sent first; rows that
+    // [Mail] ResendCodes holds back go to `heldBack`, with why. False when
     // there is no result file.
-    bool CollectFailed(std::vector<std::string>& lines) const;
+    bool CollectFailed(std::vector<std::string>& lines, std::vector<std::string>* heldBack = nullptr) const;
     // The popup command: asks, then resends the failed mails.
     void ResendOnCommand();
-    void AutoResend();
+    // After a run with /r: the failed mails once more, without asking. The
+    // resend's tally, or nothing when nothing was resent.
+    std::optional<TRunTally> AutoResend();
+    // /r without /P: the failed rows of the last result file, without a box.
+    TActivation ResendLastResults();
 
     // --- Checking a batch (/v) -------------------------------------------------------
     // The check, its report file, and the findings shown.
@@ -104,7 +121,9 @@ public:
 private:
     // The one place the status code is set.
     void SetStatus(std::int32_t code) { statusCode_ = code; }
-    void ReportWriteFailure();
+    // A file the run must write cannot be written: the warning box, the path
+    // and the system's reason, and the end of the process with status 1.
+    void ReportWriteFailure(const std::string& path);
     TActivation FreshRun();
     TActivation ContinueRun();
     // Makes the result file what the journal says was done, settles the mails
@@ -113,8 +132,11 @@ private:
     bool MendFromJournal(TJournalState& journal, TPlan& plan);
     // Says why the program does not go on, and ends with status 1.
     TActivation Refuse(std::string_view why, const std::string& path);
-    void FinishRun(bool mayResend);
-    bool StartResend(std::vector<std::string> lines);
+    // After a run: the automatic resend, the journal's end, and the exit code
+    // that [Mail] WorstExitCode asks for.
+    void FinishRun(bool mayResend, const TRunTally& run);
+    std::optional<TRunTally> StartResend(std::vector<std::string> lines);
+    std::vector<std::string> ResendableLines(std::vector<std::string> failed, std::vector<std::string>& notResent);
     TActivation AfterRun() const;
     struct TRunFigures;
     enum class TGroup { kUnit, kRemainder };
@@ -133,6 +155,14 @@ private:
     void EndStopped();
     void LetEventsThrough();
     TMailerCommand CommandFor(const TMail& mail) const;
+    // How the batch's files are read: the load retry rule and the settings' encoding.
+    TBatchReader Files() { return {retry_, FileEncodingOf(settings_.FileEncoding)}; }
+    // A record for the mail log, also on standard error when no window shows it.
+    void Note(const std::string& text);
+    void NoteSkipped(const TJob& job, const std::string& line);
+    // The summary line of a run or resend: in the mail log, and on standard
+    // error when no window shows it.
+    void ReportSummary(const TRunTally& tally);
 
     std::string programFolder_;
     IView& view_;

@@ -63,6 +63,9 @@ TSettings ReadSettings(const std::string& path)
     s.EnableTrace = ReadInteger(ini, "Mail", "EnableTrace", defaults.EnableTrace);
     s.NoTopt = ReadInteger(ini, "Mail", "NoTopt", defaults.NoTopt);
     s.TimeLimit = ReadInteger(ini, "Mail", "TimeLimit", defaults.TimeLimit);
+    s.FileEncoding = ini.ReadString("Mail", "FileEncoding", defaults.FileEncoding);
+    s.WorstExitCode = ReadInteger(ini, "Mail", "WorstExitCode", defaults.WorstExitCode);
+    s.ResendCodes = ini.ReadString("Mail", "ResendCodes", defaults.ResendCodes);
     if (s.TimeLimit < 0)
         s.TimeLimit = 0;
     return s;

@@ -12,6 +12,9 @@ struct TSettings {
     std::int32_t EnableTrace = 0;     // [Mail] EnableTrace
     std::int32_t NoTopt = 0;          // [Mail] NoTopt
     std::int32_t TimeLimit = 0;       // [Mail] TimeLimit: seconds a mailer may run; 0 = no limit
+    std::string FileEncoding;         // [Mail] FileEncoding: "UTF-8" when the batch's files are UTF-8
+    std::int32_t WorstExitCode = 0;   // [Mail] WorstExitCode: non-zero: the exit code is the first failure's
+    std::string ResendCodes;          // [Mail] ResendCodes: status codes a resend takes; empty = every failure
 };
 
 struct TDesign {

@@ -527,8 +527,14 @@ bool TForm1::Unattended()
 
 void TForm1::ReportUnattended(std::string_view text)
 {
-    if (!Unattended())
+    // Nobody reads a window that is not there, nor one of 0 x 0 pixels (/i).
+    if (!Unattended() && !delivery_->Options().InvisibleMode)
         return;
+    WriteStandardError(text);
+}
+
+void TForm1::WriteStandardError(std::string_view text)
+{
     if (progress_)
         progress_->Break();
     std::fprintf(stderr, "%s\n", FromCp932(text).toLocal8Bit().constData());

@@ -43,6 +43,10 @@ public:
     // False when another instance runs: this one must end with exit code 0 and
     // the window has done nothing.
     bool Started() const { return started_; }
+    // True on a platform where nobody may be there to answer a box.
+    static bool Unattended();
+    // Not started because the single-instance marker could not be used.
+    bool GuardFailed() const { return SingleInstance1 && SingleInstance1->MarkerUnusable(); }
 
     TDelivery& Delivery() { return *delivery_; }
 
@@ -82,6 +86,7 @@ public:
     bool AskYesNo(std::string_view text) override;
     void CloseWindow() override;
     void ReportUnattended(std::string_view text) override;
+    void WriteStandardError(std::string_view text) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -102,8 +107,6 @@ private:
 
     void BuildControls();
     void TerminationTimerTimer();
-    // True on a platform where nobody may be there to answer a box.
-    static bool Unattended();
     void SetSummaryCell(int row, const QString& text);
     bool Box(TBoxKind kind, const QString& caption, const QString& text);
 

@@ -737,8 +737,14 @@ void TForm1::CloseWindow() { SendMessageA(hwnd_, WM_CLOSE, 0, 0); }
 
 void TForm1::ReportUnattended(std::string_view text)
 {
-    if (!Unattended())
+    // Nobody reads a window that is not there, nor one of 0 x 0 pixels (/i).
+    if (!Unattended() && !delivery_->Options().InvisibleMode)
         return;
+    WriteStandardError(text);
+}
+
+void TForm1::WriteStandardError(std::string_view text)
+{
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(stderr);
 }

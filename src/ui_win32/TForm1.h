@@ -28,6 +28,11 @@ public:
     // False when another instance runs: this one must end with exit code 0 and
     // the window has done nothing.
     bool Started() const { return started_; }
+    // True when nobody can answer a box: the process's window station shows
+    // nothing (a service, a task that runs whether anyone is logged on or not).
+    static bool Unattended();
+    // Not started because the single-instance marker could not be used.
+    bool GuardFailed() const { return SingleInstance1 && SingleInstance1->MarkerUnusable(); }
     TDelivery& Delivery() { return *delivery_; }
     HWND Handle() const { return hwnd_; }
 
@@ -63,6 +68,7 @@ public:
     bool AskYesNo(std::string_view text) override;
     void CloseWindow() override;
     void ReportUnattended(std::string_view text) override;
+    void WriteStandardError(std::string_view text) override;
 
 private:
     // The toolkit's part of the handlers.
@@ -88,9 +94,6 @@ private:
     void Destroy();
     void SetSummaryCell(int row, const std::string& text);
     int Box(std::string_view caption, std::string_view text, UINT type);
-    // True when nobody can answer a box: the process's window station shows
-    // nothing (a service, a task that runs whether anyone is logged on or not).
-    static bool Unattended();
     HWND BoxOwner() const;
     void PaintPanel(HWND panel, HDC dc);
 

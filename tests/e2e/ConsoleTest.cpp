@@ -29,12 +29,15 @@ protected:
     TProgramFolder folder;
 };
 
-TEST_F(ConsoleTest, ANormalRunWritesNothingToALogFile)
+// A file or a pipe gets no progress, only the run's summary line.
+TEST_F(ConsoleTest, ALogFileGetsTheSummaryLine)
 {
     WriteJobs(2);
     const auto r = folder.Run({"/P", "jobs.txt", "/i"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.stdErr, "");
+    const std::string summary = "配信結果: 送信完了=2 送信異常=0 送信不明=0 飛ばした行=0 再送=0 結果ファイル=" + folder.Path() + "$mail_result.csv";
+    EXPECT_EQ(r.stdErr, summary + "\n");
+    EXPECT_NE(Utf8(folder.ReadBytes("$mail_log.txt")).find(": " + summary + "\r\n"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, ATerminalGetsOneLiveProgressLine)
@@ -75,7 +78,9 @@ TEST_F(ConsoleTest, ATerminalGetsOneLiveProgressLine)
     // Rewritten in place: carriage returns, no line per mail; the last state is the run's end.
     EXPECT_NE(out.find("\r3件/3件  エラー 0件  送信完了"), std::string::npos) << out;
     EXPECT_NE(out.find("送信中:"), std::string::npos) << out;
-    EXPECT_LE(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    // One progress line, then the summary.
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+    EXPECT_NE(out.find("\n配信結果: 送信完了=3 "), std::string::npos) << out;
 }
 
 } // namespace

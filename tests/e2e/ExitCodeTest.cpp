@@ -57,11 +57,30 @@ TEST_F(ExitCodeTest, ExitCodeIsTheLastMailsStatus)
     EXPECT_EQ(r.exitCode, 255);
 }
 
-TEST_F(ExitCodeTest, NoArgumentsIdlesUntilClosed)
+// Every way of starting without a job to do says so and ends; none waits.
+TEST_F(ExitCodeTest, StartsWithoutAJobSayWhyAndEnd)
 {
-    const int pid = folder.Start({});
-    const auto r = folder.Wait(pid, 1500); // still running: killed at the deadline
-    EXPECT_EQ(r.exitCode, -1);
+    WriteJobs(1);
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string said; // the start of standard error
+    };
+    const std::vector<Case> cases = {
+        {{}, 1, "使い方: Tarnwick /P"},                   // no display: nobody could close a window
+        {{"--help"}, 0, "使い方: Tarnwick /P"},
+        {{"/?"}, 0, "使い方: Tarnwick /P"},
+        {{"/i"}, 1, "ジョブリストの指定（/P ファイル）がありません"},
+        {{"/P", "nothing.txt"}, 1, "ジョブリストがありません: " + folder.Path() + "nothing.txt"},
+        {{"/P", "jobs.txt", "/f", "gone"}, 1, "作業フォルダがありません: " + folder.Path() + "gone/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+        const auto r = folder.Run(c.args, 10000);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.stdErr.rfind(c.said, 0), 0u) << r.stdErr;
+    }
+    EXPECT_TRUE(ReadFakeMailerRecords(folder.RecordPath()).empty());
 }
 
 TEST_F(ExitCodeTest, SettingsAfterTheFirstCloseAndHandEditedKeysSurvive)

@@ -37,9 +37,10 @@ TEST_F(RunEndToEndTest, BodyThatCannotBeWrittenEndsWithOneAndARecord)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.stdErr.find("OSに不具合が発生しました。送信を中止します"), std::string::npos) << r.stdErr;
     EXPECT_TRUE(ReadFakeMailerRecords(folder.RecordPath()).empty());
+    // The record names the file and the system's reason, and ends its line.
     const std::string record = folder.ReadBytes("$mail_log.txt");
-    ASSERT_EQ(record.size(), 14u + 19u);
-    EXPECT_EQ(record.substr(14), ": System WriteError");
+    EXPECT_EQ(record.substr(14), ": System WriteError " + folder.Path() + "temp/body.txt: Is a directory\r\n");
+    EXPECT_NE(r.stdErr.find("書き込めません: " + folder.Path() + "temp/body.txt: Is a directory"), std::string::npos) << r.stdErr;
     EXPECT_TRUE(Results().empty());
 }
 
@@ -87,7 +88,8 @@ TEST_F(RunEndToEndTest, PerMailFolderBecomesTheWorkFolderForThatMail)
 TEST_F(RunEndToEndTest, SecondInstanceEndsAtOnceAndTouchesNothing)
 {
     WriteJobs(1);
-    const int first = folder.Start({});
+    // Nothing to resend, then open until closed.
+    const int first = folder.Start({"/r", "/e"});
     // Wait until the first one holds the instance marker.
     const std::string marker = platform::MarkerFilePath("Ident8957");
     auto holdsMarker = [&] {
@@ -102,6 +104,7 @@ TEST_F(RunEndToEndTest, SecondInstanceEndsAtOnceAndTouchesNothing)
     ASSERT_TRUE(holdsMarker());
     const auto second = folder.Run({"/P", "jobs.txt", "/i"}, 10000);
     EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(second.stdErr.rfind("すでに起動されています\n", 0), 0u) << second.stdErr;
     EXPECT_TRUE(ReadFakeMailerRecords(folder.RecordPath()).empty());
     EXPECT_FALSE(folder.Exists("$mail_result.csv"));
     EXPECT_FALSE(folder.Exists("Tarnwick.ini"));

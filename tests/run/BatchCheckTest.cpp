@@ -24,7 +24,7 @@ protected:
     {
         bool stop = false;
         TRetryRules retry(clock, stop);
-        return CheckBatch(delivery.State(), delivery.Settings(), folder.Cp932Path(), retry);
+        return CheckBatch(delivery.State(), delivery.Settings(), folder.Cp932Path(), TBatchReader{retry});
     }
     std::set<std::pair<int, std::string>> Found(const TCheckReport& r) const
     {

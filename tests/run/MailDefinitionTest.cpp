@@ -14,7 +14,7 @@ protected:
         const TJob job = ReadJobLine({"mails/d.txt,C1"}, 0, P());
         std::vector<std::string> read;
         retry.LoadLines(job.DefinitionPath, read);
-        return ParseMailDefinition(read, job.DefinitionPath, P(), retry);
+        return ParseMailDefinition(read, job.DefinitionPath, P(), TBatchReader{retry});
     }
     TJob Job(const std::vector<std::string>& list, int index) { return ReadJobLine(list, index, P()); }
     std::vector<std::string> Mail(std::string recipients, std::string senders = "f@x", std::string attachments = "")

@@ -21,7 +21,7 @@ protected:
     }
     void DefineLines(const std::vector<std::string>& lines)
     {
-        mail = ParseMailDefinition(lines, folder.Cp932Path() + "mails/d.txt", folder.Cp932Path(), retry);
+        mail = ParseMailDefinition(lines, folder.Cp932Path() + "mails/d.txt", folder.Cp932Path(), TBatchReader{retry});
     }
     TMailerCommand Command(bool batch) const { return BuildCommand(mail, {name, noTopt, batch, false}); }
     std::string Line(bool batch) const { return Command(batch).Line(); }

@@ -433,7 +433,7 @@ TEST_F(ContinueTest, TheAutomaticResendReportsWhatItCannotSend)
     again.delivery.AutoResend();
     EXPECT_TRUE(again.mailer.started.empty());
     ASSERT_EQ(again.view.Lines("Unattended:").size(), 1u);
-    EXPECT_NE(Utf8(folder.ReadBytes("$mail_log.txt")).find(": Resend Skipped "), std::string::npos);
+    EXPECT_NE(Utf8(folder.ReadBytes("$mail_log.txt")).find(": 定義ファイルが見つからないため再送できません: "), std::string::npos);
     EXPECT_EQ(ResultLines().size(), 1u);
 }
 

@@ -65,6 +65,11 @@ void TRecordingView::ReportUnattended(std::string_view text)
     log.push_back("Unattended:" + platform::Cp932ToUtf8(text));
 }
 
+void TRecordingView::WriteStandardError(std::string_view text)
+{
+    log.push_back("Stderr:" + platform::Cp932ToUtf8(text));
+}
+
 void TRecordingView::ShowInformation(std::string_view text)
 {
     log.push_back("Information:" + platform::Cp932ToUtf8(text));

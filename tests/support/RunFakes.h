@@ -52,6 +52,7 @@ public:
     bool AskYesNo(std::string_view text) override;
     void CloseWindow() override { log.push_back("CloseWindow"); }
     void ReportUnattended(std::string_view text) override;
+    void WriteStandardError(std::string_view text) override;
 
     // Runs `action` at the first event pass at or after virtual time `atMs`.
     void At(std::uint64_t atMs, std::function<void()> action) { scheduled.push_back({atMs, std::move(action)}); }
