@@ -85,14 +85,14 @@ put "$here/relay/opendkim.conf" "$root/etc/opendkim.conf" 644
 [ "$sasl" = no ] || put "$here/relay/sasl-smtpd.conf" "$root/etc/postfix/sasl/smtpd.conf" 644
 
 # The DKIM key: made once, kept afterwards (its DNS record stays valid).
-keys="$root/etc/opendkim/keys/$domain"
+keys="$root/etc/dkimkeys/$domain"
 if [ ! -e "$keys/$selector.private" ]; then
   mkdir -p "$keys"
   opendkim-genkey -b 2048 -h sha256 -d "$domain" -s "$selector" -D "$keys"
   echo "generated $keys/$selector.private"
 fi
-chown -R opendkim:opendkim "$root/etc/opendkim/keys"
-chmod 700 "$root/etc/opendkim/keys" "$keys"
+chown -R opendkim:opendkim "$root/etc/dkimkeys"
+chmod 700 "$root/etc/dkimkeys" "$keys"
 chmod 600 "$keys/$selector.private"
 
 if [ -z "$root" ]; then
