@@ -21,7 +21,7 @@ EOF
   exit 2
 }
 
-domain= selector= networks= sasl=no hostname= nexthop= root=
+domain='' selector='' networks='' sasl=no hostname='' nexthop='' root=''
 while [ $# -gt 0 ]; do
   case $1 in
     --domain) domain=$2; shift 2 ;;
