@@ -3,7 +3,7 @@
 set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic libcurl4-openssl-dev python3 python3-aiosmtpd time xvfb x11-utils
-  postfix msmtp"
+  postfix msmtp opendkim opendkim-tools python3-dkim iproute2"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
