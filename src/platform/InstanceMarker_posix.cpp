@@ -14,7 +14,8 @@
 #include <unistd.h>
 
 // The lock lives in a file <name>.lock in a folder only the user can write:
-// the user's runtime folder when the session names one, else /tmp/tarnwick-<uid>,
+// the user's runtime folder when the session names one, else tarnwick-<uid> in
+// the temporary folder ($TMPDIR or /tmp),
 // made with mode 0700. Whoever could create the file first could decide whether
 // we run at all, so a folder or a file that is not the user's own is refused
 // and the program does not start (it never runs without its guard). The path
@@ -60,9 +61,12 @@ bool UsableRuntimeFolder(const char* runtime)
     return runtime && runtime[0] == '/' && OwnPrivateFolder(runtime, S_IWGRP | S_IWOTH);
 }
 
+// In the temporary folder the session names (TMPDIR), else /tmp.
 std::string FallbackFolder()
 {
-    return "/tmp/tarnwick-" + std::to_string(static_cast<unsigned long>(::geteuid()));
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string base = tmp && tmp[0] == '/' ? std::string(tmp) : std::string("/tmp");
+    return base + (base.back() == '/' ? "" : "/") + "tarnwick-" + std::to_string(static_cast<unsigned long>(::geteuid()));
 }
 
 // The folder of the user's markers, or empty when there is none we can trust.

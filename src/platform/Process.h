@@ -98,8 +98,18 @@ WaitResult WaitForExit(ChildProcess& child, std::uint32_t timeoutMs);
 // The child is collected: on return child.exitCode holds how it ended.
 void EndProcessSession(ChildProcess& child, std::uint32_t graceMs);
 
-// Releases the handles of the child (it is not killed).
+// Releases the handles of the child (it is not killed), and collects any
+// orphaned descendant that has ended meanwhile.
 void CloseProcess(ChildProcess& child);
+
+// From now on, descendants whose parent ends (a mailer's child that left its
+// session with setsid) are handed to this process, not to the system, so that
+// EndDescendants finds them. Linux; elsewhere the job object of each child
+// does this work.
+void AdoptOrphanedDescendants();
+// Ends, at once, every process descended from this one outside this process's
+// own session: what the mailers started, whatever became of their sessions.
+void EndDescendants();
 
 // The text of a batch file that sets TZ=JST-9 and runs the command with
 // standard output redirected to `outputFile` in the folder it runs in.

@@ -11,7 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <vector>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -361,6 +367,91 @@ void CloseProcess(ChildProcess& child)
     if (!child.exited && child.handles->pid > 0)
         TryReap(child, WNOHANG);
     child.handles.reset();
+    // Orphans handed to us that have ended: the mailer is the only child we
+    // wait for, so any other ended child is one of those.
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+void AdoptOrphanedDescendants()
+{
+#ifdef __linux__
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+#endif
+}
+
+namespace {
+
+struct TProcessLinks {
+    pid_t parent = 0;
+    pid_t session = 0;
+};
+
+// Every process's parent and session, from /proc.
+std::map<pid_t, TProcessLinks> ReadProcessLinks()
+{
+    std::map<pid_t, TProcessLinks> links;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return links;
+    while (const dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        char path[64], buf[512];
+        std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+        ::close(fd);
+        if (n <= 0)
+            continue;
+        buf[n] = '\0';
+        // "pid (name) state ppid pgrp session ...": the name may hold anything, ")" included.
+        const char* close = std::strrchr(buf, ')');
+        char state = 0;
+        long ppid = 0, pgrp = 0, session = 0;
+        if (close && std::sscanf(close + 1, " %c %ld %ld %ld", &state, &ppid, &pgrp, &session) == 4 && state != 'Z')
+            links[static_cast<pid_t>(pid)] = {static_cast<pid_t>(ppid), static_cast<pid_t>(session)};
+    }
+    ::closedir(proc);
+    return links;
+}
+
+} // namespace
+
+void EndDescendants()
+{
+    const pid_t self = ::getpid();
+    const pid_t ownSession = ::getsid(0);
+    // A few rounds: a descendant may fork while we look.
+    for (int round = 0; round < 5; ++round) {
+        const std::map<pid_t, TProcessLinks> links = ReadProcessLinks();
+        std::map<pid_t, std::vector<pid_t>> children;
+        for (const auto& [pid, l] : links)
+            children[l.parent].push_back(pid);
+        std::vector<pid_t> found, todo{self};
+        while (!todo.empty()) {
+            const pid_t p = todo.back();
+            todo.pop_back();
+            for (const pid_t c : children[p]) {
+                todo.push_back(c);
+                if (links.at(c).session != ownSession)
+                    found.push_back(c);
+            }
+        }
+        if (found.empty())
+            break;
+        for (const pid_t pid : found)
+            ::kill(pid, SIGKILL);
+        // Those handed to us are ours to collect.
+        for (const pid_t pid : found) {
+            if (links.at(pid).parent == self)
+                ::waitpid(pid, nullptr, 0);
+        }
+    }
 }
 
 void ExitProcessNow(int exitCode)

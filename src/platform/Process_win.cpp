@@ -265,4 +265,9 @@ void ExitProcessNow(int exitCode)
     ::ExitProcess(static_cast<UINT>(exitCode));
 }
 
+// Each child's job object holds what it starts, whatever that does, and
+// EndProcessSession ends the whole job.
+void AdoptOrphanedDescendants() {}
+void EndDescendants() {}
+
 } // namespace platform

@@ -73,7 +73,8 @@ public:
     // The exit code of the ended process.
     virtual int ExitCode() = 0;
     // Ends the process and everything in its session: politely first, then at
-    // once. WaitEnded then reports it ended.
+    // once; then every other process the mailers started that is still
+    // running. WaitEnded then reports it ended. Also called at the program's end.
     virtual void EndSession() = 0;
     // Releases the process's handles.
     virtual void Close() = 0;
@@ -104,6 +105,8 @@ public:
 
 class TSystemMailerProcess : public IMailerProcess {
 public:
+    // Takes over the mailers' orphaned descendants (see platform::AdoptOrphanedDescendants).
+    TSystemMailerProcess();
     ~TSystemMailerProcess() override;
     bool Start(const platform::TCommandLine& command, const std::string& folder) override;
     bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder) override;

@@ -55,13 +55,17 @@ bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
     return true;
 }
 
+TSystemMailerProcess::TSystemMailerProcess() { platform::AdoptOrphanedDescendants(); }
+
 void TSystemMailerProcess::EndSession()
 {
-    if (!running_)
-        return;
-    platform::EndProcessSession(child_, kEndGraceMs);
-    exitCode_ = child_.exited ? child_.exitCode : -1;
-    running_ = false;
+    if (running_) {
+        platform::EndProcessSession(child_, kEndGraceMs);
+        exitCode_ = child_.exited ? child_.exitCode : -1;
+        running_ = false;
+    }
+    // What left the mailer's session (setsid) goes too: no mailer outlives us.
+    platform::EndDescendants();
 }
 
 int TSystemMailerProcess::ExitCode() { return exitCode_; }

@@ -17,6 +17,8 @@
 //   FAKE_MAILER_PRINT_FILE   file whose bytes go to standard output
 //   FAKE_MAILER_PRINT_ERR    text for standard error (same escapes)
 //   FAKE_MAILER_PRINT_BYTES  number of "x" bytes to flood standard output with
+//   FAKE_MAILER_ESCAPE       file: first start a child that leaves the session
+//                            (setsid), writes its pid there and waits for ever
 //
 // Record format (text lines, every value in hex so any bytes survive):
 //   RUN
@@ -188,6 +190,24 @@ int main(int argc, char** argv, char** envp)
     }
     if (!Key("FAKE_MAILER_PRINT_ERR").empty())
         WriteAll(2, fake_mailer::Unescape(Key("FAKE_MAILER_PRINT_ERR")));
+
+    if (!Key("FAKE_MAILER_ESCAPE").empty()) {
+        const std::string pidFile = Key("FAKE_MAILER_ESCAPE");
+        if (::fork() == 0) {
+            ::setsid();
+            const int null = ::open("/dev/null", O_RDWR);
+            for (int fd = 0; fd < 3; ++fd)
+                ::dup2(null, fd);
+            const std::string pid = std::to_string(::getpid());
+            const int out = ::open(pidFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            WriteAll(out, pid);
+            ::close(out);
+            for (;;)
+                ::pause();
+        }
+        while (::access(pidFile.c_str(), F_OK) != 0)
+            ::usleep(1000);
+    }
 
     if (!Key("FAKE_MAILER_SLEEP_MS").empty()) {
         const long ms = std::atol(Key("FAKE_MAILER_SLEEP_MS").c_str());

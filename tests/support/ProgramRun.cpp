@@ -45,7 +45,8 @@ int TProgramFolder::Start(const std::vector<std::string>& args, const std::vecto
             envStrings.push_back(e);
     }
 
-    std::vector<std::string> argStrings{ExecutablePath()};
+    std::vector<std::string> argStrings = launcher;
+    argStrings.push_back(ExecutablePath());
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
     for (std::string& a : argStrings)

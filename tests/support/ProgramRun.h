@@ -31,4 +31,7 @@ public:
     // The fake mailer's record file (FAKE_MAILER_RECORD is set for every run).
     std::string RecordPath() const { return Path() + "mailer-record.txt"; }
     std::string ExecutablePath() const { return Path() + "Tarnwick"; }
+    // A program that runs Tarnwick for the test (with its own arguments
+    // first), such as setpriv for another account; empty: none.
+    std::vector<std::string> launcher;
 };
