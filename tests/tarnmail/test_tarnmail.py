@@ -26,7 +26,7 @@ from smtp_support import Recorder, free_port
 TARNMAIL = os.environ.get("TARNMAIL", "")
 
 # Exit codes documented in tools/tarnmail/README.md (sysexits).
-SENT, USAGE, DATAERR, NOINPUT, NOHOST, UNAVAILABLE, TEMPFAIL, NOPERM, CONFIG = 0, 64, 65, 66, 68, 69, 75, 77, 78
+SENT, USAGE, DATAERR, NOINPUT, NOHOST, UNAVAILABLE, UNKNOWN, TEMPFAIL, NOPERM, CONFIG = 0, 64, 65, 66, 68, 69, 71, 75, 77, 78
 
 
 def sj(text):
@@ -280,7 +280,7 @@ class TarnmailTest(unittest.TestCase):
         # Silent from the start (no greeting), after DATA's 354, and after QUIT
         # once the mail is taken: none may keep tarnmail past its limits,
         # cleanup included.
-        cases = [(None, TEMPFAIL, b""), ("354 go ahead", TEMPFAIL, b"StallTimeout"), ("250 taken", SENT, b"")]
+        cases = [(None, TEMPFAIL, b""), ("354 go ahead", UNKNOWN, b"StallTimeout"), ("250 taken", SENT, b"")]
         for after_data, code, word in cases:
             with self.subTest(after_data=after_data):
                 server = ScriptedServer(after_data)
@@ -292,6 +292,35 @@ class TarnmailTest(unittest.TestCase):
                 self.assertEqual(r.returncode, code, r.stderr)
                 self.assertIn(word, r.stderr)
                 self.assertLess(elapsed, 6 + 2, r.stderr)
+
+    def test_failure_matrix(self):
+        # Every 4xx is temporary (a 454 to STARTTLS too); after the end mark
+        # the server may have the mail, so a lost answer is "unknown"; SIZE
+        # refuses before MAIL; the log's reply= is the refusing reply.
+        cases = [
+            (dict(ehlo=["STARTTLS"], STARTTLS="454 4.7.0 TLS not available"), "TLS=required", TEMPFAIL, "454"),
+            (dict(greeting="421 4.3.2 busy"), "", TEMPFAIL, "421"),
+            (dict(MAIL="451 4.3.0 later"), "", TEMPFAIL, "451"),
+            (dict(end="close"), "", UNKNOWN, "may have it"),
+            (dict(end="554 5.7.1 spam"), "", UNAVAILABLE, "554"),
+            (dict(ehlo=["SIZE 100"]), "", UNAVAILABLE, "at most 100 bytes"),
+            (dict(ehlo=["PIPELINING"], RCPT="550 5.1.1 no such user"), "", UNAVAILABLE, "550 5.1.1"),
+            (dict(ehlo=["PIPELINING", "SIZE 100000"]), "", SENT, ""),
+        ]
+        for script, ini, code, word in cases:
+            with self.subTest(script=script):
+                server = ScriptedServer("250 taken", **script)
+                self.addCleanup(server.close)
+                self.write_ini("[SMTP]\n%s\nStallTimeout=2\nTimeout=6\nLogFile=mail.log\n" % ini)
+                r = self.run_tarnmail([b"-h127.0.0.1:%d" % server.port, b"-fs@example.jp", b"a@example.jp"])
+                self.assertEqual(r.returncode, code, r.stderr)
+                self.assertIn(word.encode(), r.stderr)
+                if "SIZE 100" in script.get("ehlo", []):
+                    self.assertNotIn("MAIL", server.commands)
+                with open(os.path.join(self.dir, "mail.log")) as f:
+                    line = f.readlines()[-1]
+                if code not in (SENT, UNKNOWN) and "SIZE 100" not in script.get("ehlo", []):
+                    self.assertIn('reply="' + word, line)
 
     # -- without a server -----------------------------------------------
 
@@ -498,16 +527,21 @@ class TarnmailTest(unittest.TestCase):
 
 
 class ScriptedServer:
-    """A loopback SMTP server that answers up to DATA, then answers the message
-    with `after_data` (or stays silent when it is 354, as if it hung); with
-    None it never even greets."""
+    """A loopback SMTP server that answers as `script` says: "greeting" and a
+    command's first word map to a reply, "ehlo" to more EHLO lines, "end" to
+    what follows the message's end mark (a reply, "silent" or "close");
+    `after_data` alone is that end. With None it never even greets. With
+    PIPELINING offered it answers MAIL, RCPT and DATA only once DATA came,
+    so a client that waited for each reply would stall."""
 
-    def __init__(self, after_data):
+    def __init__(self, after_data, **script):
         self.sock = socket.socket()
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(1)
         self.port = self.sock.getsockname()[1]
         self.after_data = after_data
+        self.script = script
+        self.commands = []
         self.done = threading.Event()
         self.thread = threading.Thread(target=self.serve, daemon=True)
         self.thread.start()
@@ -519,25 +553,35 @@ class ScriptedServer:
             if self.after_data is None:
                 self.done.wait(30)
                 return
-            conn.sendall(b"220 test\r\n")
+            conn.sendall(self.script.get("greeting", "220 test").encode() + b"\r\n")
+            ehlo = self.script.get("ehlo", [])
+            held = []
             in_data = False
             for line in f:
                 if in_data:
                     if line == b".\r\n":
                         in_data = False
-                        if not self.after_data.startswith("354"):
-                            conn.sendall(self.after_data.encode() + b"\r\n")
+                        end = self.script.get("end", self.after_data)
+                        if end == "close":
+                            break
+                        if not end.startswith("354") and end != "silent":
+                            conn.sendall(end.encode() + b"\r\n")
                     continue
-                cmd = line[:4].upper()
-                if cmd == b"EHLO":
-                    conn.sendall(b"250-test\r\n250 8BITMIME\r\n")
-                elif cmd == b"DATA":
-                    conn.sendall(b"354 go ahead\r\n")
-                    in_data = True
-                elif cmd == b"QUIT":
-                    pass  # never answered
-                else:
-                    conn.sendall(b"250 OK\r\n")
+                cmd = line.split()[0].upper().decode() if line.split() else ""
+                self.commands.append(cmd)
+                reply = self.script.get(cmd, "250 OK").encode() + b"\r\n"
+                if cmd == "EHLO":
+                    reply = b"".join(b"250-" + c.encode() + b"\r\n" for c in ["test"] + ehlo) + b"250 8BITMIME\r\n"
+                elif cmd == "DATA":
+                    reply = self.script.get(cmd, "354 go ahead").encode() + b"\r\n"
+                    in_data = reply.startswith(b"354")
+                elif cmd == "QUIT":
+                    continue  # never answered
+                if "PIPELINING" in ehlo and cmd in ("MAIL", "RCPT"):
+                    held.append(reply)
+                    continue
+                conn.sendall(b"".join(held) + reply)
+                held = []
             self.done.wait(30)
 
     def close(self):
