@@ -422,6 +422,9 @@ TMailbox ParseMailbox(const std::string& cp932)
     // every other name, so that each word fits RFC 2047 and any reader can
     // decode it. A word that cannot be read is kept when it fits.
     if (DecodeEncodedWords(name, decoded)) {
+      // /z keeps the blank before "<" inside the word: not part of the name.
+      decoded.erase(0, std::min(decoded.find_first_not_of(' '), decoded.size()));
+      decoded.erase(decoded.find_last_not_of(' ') + 1);
       box.DisplayUtf8 = decoded;
       box.NameTokens = EncodeWords(decoded);
     } else {
