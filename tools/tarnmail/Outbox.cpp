@@ -74,7 +74,9 @@ std::string WriteToOutbox(const std::string& folder, const TBuiltMail& mail, con
   struct stat st {};
   if (fstat(dir, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
     close(dir);
-    throw EMailError(ecCantCreate, folder + " is not the user's own, or others may write into it: refused");
+    char cwd[4096] = "";
+    std::string path = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + folder : folder;
+    throw EMailError(ecCantCreate, path + " is not the user's own, or others may write into it: refused");
   }
 
   char stamp[32];
