@@ -30,6 +30,17 @@ def per_start_ms(cmd, cwd, n):
     return (time.perf_counter() - start) / n * 1000
 
 
+def per_mail(cmd, cwd, n):
+    """Wall and CPU milliseconds per run of cmd."""
+    before = os.times()
+    start = time.perf_counter()
+    for _ in range(n):
+        subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    after = os.times()
+    cpu = (after.children_user - before.children_user) + (after.children_system - before.children_system)
+    return (time.perf_counter() - start) / n * 1000, cpu / n * 1000
+
+
 def program_folder(base, ini):
     prog = os.path.join(base, "prog")
     os.makedirs(os.path.join(prog, "temp"))
@@ -82,41 +93,59 @@ def main():
     print("  tarnmail outbox, one mail %6.2f ms  %.2fx" % (outbox_ms, outbox_ms / true_ms))
 
     os.mkdir(os.path.join(base, "postfix"))
-    postfix = LocalPostfix(os.path.join(base, "postfix"))
+    postfix = LocalPostfix(os.path.join(base, "postfix"), tls=True)
     try:
+        # A real submission against outbox mode, the same mail, side by side:
+        # wall time per mail and the CPU time of tarnmail itself.
+        live_ini = b"[SMTP]\r\nHost=127.0.0.1\r\nPort=%d\r\nTLS=off\r\n" % postfix.port
+        smtp_dir = os.path.join(base, "smtp")
+        os.mkdir(smtp_dir)
+        shutil.copy(os.path.join(BIN, "tarnmail"), smtp_dir)
+        write(os.path.join(smtp_dir, "tarnmail.ini"), live_ini)
+        write(os.path.join(smtp_dir, "body.txt"), "本文です。\r\n".encode("cp932"))
+        same = [a.replace(b"a@example.jp", b"a@" + DOMAIN.encode()) for a in mail_args]
+        figures = {"outbox": [float("inf")] * 2, "smtp": [float("inf")] * 2}
+        n = max(MAILS // 5, 1)
+        for _ in range(5):
+            for kind, cwd in (("outbox", st), ("smtp", smtp_dir)):
+                figures[kind] = [min(a, b) for a, b in zip(figures[kind], per_mail(same, cwd, n))]
+        print("tarnmail alone, the same mail, %d per round, best of 5 rounds (wall, CPU of tarnmail):" % n)
+        for kind in ("outbox", "smtp"):
+            print("  %-24s %6.2f ms  %6.2f ms CPU" % (kind, figures[kind][0], figures[kind][1]))
+        print("  submission / outbox      %6.2f     %6.2f CPU" % (figures["smtp"][0] / figures["outbox"][0],
+                                                               figures["smtp"][1] / figures["outbox"][1]))
+
         # The dry run gives the very mails that msmtp sends afterwards.
         dry = program_folder(os.path.join(base, "dry"), b"[SMTP]\r\nOutbox=1\r\n")
         run_tarnwick(dry)
         outbox = os.path.join(dry, "temp", "outbox")
         emls = sorted(f for f in os.listdir(outbox) if f.endswith(".eml"))
 
-        live = program_folder(os.path.join(base, "live"), b"[SMTP]\r\nHost=127.0.0.1\r\nPort=%d\r\n" % postfix.port)
-        seconds, code = run_tarnwick(live)
-        tw_ms = seconds / MAILS * 1000
+        results = []
+        for tls in ("off", "required"):
+            extra = b"TLS=off\r\n" if tls == "off" else b"TLS=required\r\nCAFile=%s\r\n" % postfix.cert.encode()
+            live = program_folder(os.path.join(base, "live-" + tls),
+                                  b"[SMTP]\r\nHost=127.0.0.1\r\nPort=%d\r\n" % postfix.port + extra)
+            seconds, code = run_tarnwick(live)
+            tw_ms = seconds / MAILS * 1000
+            rc = os.path.join(base, "msmtprc-" + tls)
+            write(rc, ("account default\nhost 127.0.0.1\nport %d\nauth off\nfrom office@%s\n" % (postfix.port, DOMAIN)
+                       + ("tls off\n" if tls == "off" else "tls on\ntls_starttls on\ntls_trust_file %s\n" % postfix.cert)
+                       ).encode())
+            os.chmod(rc, 0o600)
+            start = time.perf_counter()
+            for i, name in enumerate(emls):
+                with open(os.path.join(outbox, name), "rb") as f:
+                    subprocess.run(["msmtp", "-C", rc, "to%d@%s" % (i, DOMAIN)], stdin=f, check=True)
+            msmtp_ms = (time.perf_counter() - start) / len(emls) * 1000
+            results.append((tls, tw_ms, code, msmtp_ms))
 
-        rc = os.path.join(base, "msmtprc")
-        write(rc, ("account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\nfrom office@%s\n"
-                   % (postfix.port, DOMAIN)).encode())
-        os.chmod(rc, 0o600)
-        start = time.perf_counter()
-        for i, name in enumerate(emls):
-            with open(os.path.join(outbox, name), "rb") as f:
-                subprocess.run(["msmtp", "-C", rc, "to%d@%s" % (i, DOMAIN)], stdin=f, check=True)
-        msmtp_ms = (time.perf_counter() - start) / len(emls) * 1000
-
-        # tarnmail alone, started by a loop as msmtp is.
-        start = time.perf_counter()
-        for i in range(MAILS):
-            subprocess.run(["../tarnmail", "-fs@" + DOMAIN, "-sx", "-m", "-Fbody.txt", "to%d@%s" % (i, DOMAIN)],
-                           cwd=os.path.join(live, "temp"), check=True)
-        tm_ms = (time.perf_counter() - start) / MAILS * 1000
-
-        postfix.delivered(3 * MAILS, seconds=300)
+        postfix.delivered(4 * MAILS + 5 * n, seconds=300)
         print("to the local Postfix, %d mails each:" % MAILS)
-        print("  Tarnwick + tarnmail       %6.2f ms/mail (exit %d)" % (tw_ms, code))
-        print("  tarnmail alone (loop)     %6.2f ms/mail" % tm_ms)
-        print("  msmtp (loop, same mails)  %6.2f ms/mail" % msmtp_ms)
-        print("  Tarnwick+tarnmail/msmtp   %6.2f" % (tw_ms / msmtp_ms))
+        for tls, tw_ms, code, msmtp_ms in results:
+            name = "plain" if tls == "off" else "STARTTLS"
+            print("  %-8s Tarnwick + tarnmail %6.2f ms/mail (exit %d), msmtp %6.2f ms/mail, ratio %.2f"
+                  % (name, tw_ms, code, msmtp_ms, tw_ms / msmtp_ms))
     finally:
         postfix.stop()
         shutil.rmtree(base)

@@ -2,7 +2,7 @@
 # Installs what a fresh Debian 12 machine lacks to build, test and run Tarnwick.
 set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ipafont-gothic libcurl4-openssl-dev python3 python3-aiosmtpd time xvfb x11-utils
+  fonts-ipafont-gothic libssl3 openssl python3 python3-aiosmtpd time xvfb x11-utils
   postfix msmtp opendkim opendkim-tools python3-dkim iproute2"
 missing=""
 for p in $PACKAGES; do

@@ -3,6 +3,7 @@
 #include "jtext/HenkanJ.h"
 #include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
+#include "platform/CodePage.h"
 
 #include <algorithm>
 
@@ -86,6 +87,22 @@ std::string SenderForMailer(std::string_view value)
     return grouped || !cut ? std::string(value) : QuoteSubjectForMailer(value);
 }
 
+namespace {
+
+// "=?UTF-8?B?" + Base64 of the text in UTF-8 + "?="; a byte that forms no
+// character becomes U+FFFD.
+std::string Utf8EncodedWord(const std::string& sjis)
+{
+    std::string utf8 = platform::Cp932ToUtf8(sjis);
+    // The platform keeps such a byte as U+DC80..U+DCFF (ED B2 80 .. ED B3 BF).
+    for (std::size_t p = utf8.find('\xED'); p != std::string::npos; p = utf8.find('\xED', p + 1))
+        if (p + 2 < utf8.size() && (utf8[p + 1] == '\xB2' || utf8[p + 1] == '\xB3'))
+            utf8.replace(p, 3, "\xEF\xBF\xBD");
+    return "=?UTF-8?B?" + EncodeBase64(utf8) + "?=";
+}
+
+} // namespace
+
 std::string EncodeSender(const std::string& sender1, bool encodeSenderName)
 {
     if (!encodeSenderName)
@@ -97,9 +114,13 @@ std::string EncodeSender(const std::string& sender1, bool encodeSenderName)
         const std::size_t lt = FindLastChar(inner, '<');
         if (lt == std::string::npos || lt == 0)
             return sender1;
-        // Widened first: half-width katakana has no place in ISO-2022-JP, and the
-        // encoded word would carry bytes no mail reader can decode.
-        return "\"" + EncodeMimeHeader(NormalizeKana(inner.substr(0, lt))) + " " + inner.substr(lt) + "\"";
+        // Widened first: half-width katakana has no place in ISO-2022-JP. A name
+        // that still holds a character outside JIS X 0208 (①, ㈱, 髙: the NEC and
+        // IBM rows) goes out in UTF-8, which every reader decodes, instead of an
+        // ISO-2022-JP word that would carry row codes or raw bytes no reader can.
+        const std::string name = NormalizeKana(inner.substr(0, lt));
+        const std::string word = Iso2022JpStrangers(name).empty() ? EncodeMimeHeader(name) : Utf8EncodedWord(name);
+        return "\"" + word + " " + inner.substr(lt) + "\"";
     }
     return sender1;
 }

@@ -78,6 +78,10 @@ TEST_F(MailerCommandTest, SenderNameEncoding)
     // Half-width katakana is widened before it is encoded: ISO-2022-JP has no place for it.
     EXPECT_EQ(Sender(Sjis("\"ﾔﾏﾀﾞ <y@x>\"")), "\"" + EncodeMimeHeader(Sjis("ヤマダ ")) + " <y@x>\"");
     EXPECT_EQ(EncodeSender(quoted, false), quoted);
+    // A character outside JIS X 0208 (NEC and IBM rows): the whole name in UTF-8.
+    for (const char* n : {"①山田 ", "㈱山田 ", "髙橋 "})
+        EXPECT_EQ(Sender(Sjis("\"") + Sjis(n) + "<y@x>\""),
+                  "\"=?UTF-8?B?" + EncodeBase64(std::string(n)) + "?= <y@x>\"") << n;
 }
 
 // The subject reaches the mailer whole whatever it holds: quotes and the

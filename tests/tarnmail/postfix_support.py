@@ -38,6 +38,7 @@ virtual   unix  - n n -  - virtual
 anvil     unix  - - n -  1 anvil
 scache    unix  - - n -  1 scache
 postlog   unix-dgram n - n - 1 postlogd
+tlsmgr    unix  - - n 1000? 1 tlsmgr
 """
 
 MAIN_CF = """\
@@ -70,7 +71,9 @@ biff = no
 
 
 class LocalPostfix:
-    def __init__(self, base):
+    def __init__(self, base, tls=False):
+        """With `tls`, smtpd offers STARTTLS with a certificate for 127.0.0.1,
+        whose file `self.cert` names."""
         if os.environ.get("TARNMAIL_POSTFIX_NS") != "1":
             raise RuntimeError("run through run_postfix_tests.sh")
         self.base = base
@@ -81,6 +84,13 @@ class LocalPostfix:
         nobody = pwd.getpwnam("nobody")
         with open(os.path.join(etc, "main.cf"), "w") as f:
             f.write(MAIN_CF.format(base=base, domain=DOMAIN, uid=nobody.pw_uid, gid=nobody.pw_gid))
+            if tls:
+                self.cert, key = os.path.join(etc, "cert.pem"), os.path.join(etc, "key.pem")
+                subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                "-keyout", key, "-out", self.cert, "-subj", "/CN=127.0.0.1",
+                                "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+                f.write("smtpd_tls_cert_file = %s\nsmtpd_tls_key_file = %s\nsmtpd_tls_security_level = may\n"
+                        % (self.cert, key))
         with open(os.path.join(etc, "master.cf"), "w") as f:
             f.write(MASTER_CF.format(port=self.port))
         with open(os.path.join(etc, "access"), "w") as f:

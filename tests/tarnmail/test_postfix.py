@@ -4,19 +4,31 @@ and decodes right; recipients Postfix refuses with 4xx and 5xx give the
 temporary and the permanent code, and the result file and tarnmail's log
 file record them. TARNWICK and TARNMAIL name the built programs."""
 
+import base64
 import email
 import email.policy
+import hashlib
+import hmac
 import os
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
+
+from email.header import decode_header, make_header
 
 from postfix_support import DOMAIN, PERMANENT, TEMPORARY, LocalPostfix
 
 TARNWICK = os.environ.get("TARNWICK", "")
 TARNMAIL = os.environ.get("TARNMAIL", "")
 EX_UNAVAILABLE, EX_TEMPFAIL = 69, 75
+
+
+def rfc2047_text(msg, name):
+    """A header as RFC 2047 decodes it (no blank between two encoded words)."""
+    raw = [v for k, v in msg.raw_items() if k == name][0]
+    return str(make_header(decode_header(re.sub(r"\r?\n[ \t]", " ", raw))))
 
 
 def windows_text(lines):
@@ -116,6 +128,43 @@ class TarnwickThroughPostfixTest(unittest.TestCase):
         self.assertIn("mailbox busy", log[0])
         self.assertIn("to=<%s> result=69 permanent refusal" % PERMANENT, log[1])
         self.assertIn("550 5.1.1", log[1])
+
+    def test_sender_names_outside_jis_and_the_headers_of_the_settings_arrive(self):
+        names = ["①受付", "㈱タ－ン商事", "髙橋 一郎",
+                 "株式会社タ～ン商事 東京本社 営業部 第一課 セミナー事務局 ㈱ 担当 山田太郎 ① 髙"]
+        self.write("tarnmail.ini", b"[SMTP]\r\nHost=127.0.0.1\r\nPort=%d\r\nTimeout=30\r\n[Headers]\r\n"
+                   b"List-Unsubscribe=<https://example.jp/u?a={to_url}&t={token}>, "
+                   b"<mailto:unsub@example.jp?subject=unsubscribe>\r\n"
+                   b"List-Unsubscribe-Post=List-Unsubscribe=One-Click\r\n[Token]\r\nSecret=change-me\r\n"
+                   % self.postfix.port)
+        os.chmod(os.path.join(self.dir, "tarnmail.ini"), 0o600)
+        jobs = []
+        for i, name in enumerate(names):
+            self.write("mails/z%d.txt" % i, windows_text(
+                ["log.txt", "", "Z%d.User+x@%s" % (i, DOMAIN), '"%s <office@%s>"' % (name, DOMAIN), "件名", "",
+                 "本文"]))
+            jobs.append("mails/z%d.txt,Z%d" % (i, i))
+        self.write("jobs.txt", windows_text(jobs))
+        new = os.path.join(self.postfix.maildir, "box", "new")
+        before = len(os.listdir(new)) if os.path.isdir(new) else 0
+        self.assertEqual(self.run_tarnwick(), 0, self.postfix.log_text())
+        mails = [email.message_from_bytes(m, policy=email.policy.default)
+                 for m in self.postfix.delivered(before + len(names))]
+        by_to = {str(m["To"]): m for m in mails}
+        for i, name in enumerate(names):
+            to = "Z%d.User+x@%s" % (i, DOMAIN)
+            msg = by_to[to]
+            # Python's address parser keeps the blank between two encoded
+            # words of a name (RFC 2047 drops it); its RFC 2047 decoder reads
+            # the long name, the address parser the short ones.
+            if i < 3:
+                self.assertEqual(msg["From"].addresses[0].display_name, name)
+            self.assertEqual(rfc2047_text(msg, "From"), "%s <office@%s>" % (name, DOMAIN))
+            token = base64.urlsafe_b64encode(hmac.new(b"change-me", to.lower().encode(), hashlib.sha256).digest())
+            self.assertEqual(str(msg["List-Unsubscribe"]),
+                             "<https://example.jp/u?a=Z%d.User%%2Bx%%40%s&t=%s>, "
+                             "<mailto:unsub@example.jp?subject=unsubscribe>" % (i, DOMAIN, token.rstrip(b"=").decode()))
+            self.assertEqual(str(msg["List-Unsubscribe-Post"]), "List-Unsubscribe=One-Click")
 
 
 if __name__ == "__main__":

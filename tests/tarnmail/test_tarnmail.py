@@ -26,7 +26,8 @@ from smtp_support import Recorder, free_port
 TARNMAIL = os.environ.get("TARNMAIL", "")
 
 # Exit codes documented in tools/tarnmail/README.md (sysexits).
-SENT, USAGE, DATAERR, NOINPUT, NOHOST, UNAVAILABLE, TEMPFAIL, NOPERM, CONFIG = 0, 64, 65, 66, 68, 69, 75, 77, 78
+SENT, USAGE, DATAERR, NOINPUT, NOHOST, UNAVAILABLE, UNKNOWN, CANTCREAT, TEMPFAIL, NOPERM, CONFIG = (
+    0, 64, 65, 66, 68, 69, 71, 73, 75, 77, 78)
 
 
 def sj(text):
@@ -90,6 +91,10 @@ class TarnmailTest(unittest.TestCase):
         for line in block.split("\r\n"):
             # Only a word that cannot be folded (a URL) may pass 78, never 998.
             self.assertLessEqual(len(line), 78 if " " in line.strip() else 998, line)
+        # Part headers: within 78.
+        for part in re.findall(rb"\r\n--=_tarnmail_\w+\r\n(.*?)\r\n\r\n", raw, re.S):
+            for line in part.split(b"\r\n"):
+                self.assertLessEqual(len(line), 78, line)
         for word in re.findall(r"=\?[^?]+\?[BbQq]\?[^?]*\?=", block):
             self.assertLessEqual(len(word), 75, word)
 
@@ -280,7 +285,7 @@ class TarnmailTest(unittest.TestCase):
         # Silent from the start (no greeting), after DATA's 354, and after QUIT
         # once the mail is taken: none may keep tarnmail past its limits,
         # cleanup included.
-        cases = [(None, TEMPFAIL, b""), ("354 go ahead", TEMPFAIL, b"StallTimeout"), ("250 taken", SENT, b"")]
+        cases = [(None, TEMPFAIL, b""), ("354 go ahead", UNKNOWN, b"StallTimeout"), ("250 taken", SENT, b"")]
         for after_data, code, word in cases:
             with self.subTest(after_data=after_data):
                 server = ScriptedServer(after_data)
@@ -292,6 +297,35 @@ class TarnmailTest(unittest.TestCase):
                 self.assertEqual(r.returncode, code, r.stderr)
                 self.assertIn(word, r.stderr)
                 self.assertLess(elapsed, 6 + 2, r.stderr)
+
+    def test_failure_matrix(self):
+        # Every 4xx is temporary (a 454 to STARTTLS too); after the end mark
+        # the server may have the mail, so a lost answer is "unknown"; SIZE
+        # refuses before MAIL; the log's reply= is the refusing reply.
+        cases = [
+            (dict(ehlo=["STARTTLS"], STARTTLS="454 4.7.0 TLS not available"), "TLS=required", TEMPFAIL, "454"),
+            (dict(greeting="421 4.3.2 busy"), "", TEMPFAIL, "421"),
+            (dict(MAIL="451 4.3.0 later"), "", TEMPFAIL, "451"),
+            (dict(end="close"), "", UNKNOWN, "may have it"),
+            (dict(end="554 5.7.1 spam"), "", UNAVAILABLE, "554"),
+            (dict(ehlo=["SIZE 100"]), "", UNAVAILABLE, "at most 100 bytes"),
+            (dict(ehlo=["PIPELINING"], RCPT="550 5.1.1 no such user"), "", UNAVAILABLE, "550 5.1.1"),
+            (dict(ehlo=["PIPELINING", "SIZE 100000"]), "", SENT, ""),
+        ]
+        for script, ini, code, word in cases:
+            with self.subTest(script=script):
+                server = ScriptedServer("250 taken", **script)
+                self.addCleanup(server.close)
+                self.write_ini("[SMTP]\n%s\nStallTimeout=2\nTimeout=6\nLogFile=mail.log\n" % ini)
+                r = self.run_tarnmail([b"-h127.0.0.1:%d" % server.port, b"-fs@example.jp", b"a@example.jp"])
+                self.assertEqual(r.returncode, code, r.stderr)
+                self.assertIn(word.encode(), r.stderr)
+                if "SIZE 100" in script.get("ehlo", []):
+                    self.assertNotIn("MAIL", server.commands)
+                with open(os.path.join(self.dir, "mail.log")) as f:
+                    line = f.readlines()[-1]
+                if code not in (SENT, UNKNOWN) and "SIZE 100" not in script.get("ehlo", []):
+                    self.assertIn('reply="' + word, line)
 
     # -- without a server -----------------------------------------------
 
@@ -423,9 +457,11 @@ class TarnmailTest(unittest.TestCase):
             with self.subTest(case=n):
                 def text(lo, hi):
                     t = "".join(rng.choice(pool) for _ in range(rng.randint(lo, hi)))
-                    return " ".join(t.split())  # no blank at either end, none doubled
-                subject, name = text(1, 90), text(1, 30).replace('"', "").replace("\\", "") or "x"
+                    return t.strip() or "x"
+                subject = text(1, 90) if n % 10 else "word" * rng.randint(250, 300)  # longer than a line
+                name = " ".join(text(1, 30).replace('"', "").replace("\\", "").split()) or "x"
                 file_name = text(1, 40).replace("/", "").replace(" ", "_").strip(".") or "f"
+                file_name += rng.choice(["", ".docx", ".pptx", ".txt"])  # long types fold too
                 self.write_work("f/" + file_name, b"data")
                 shutil.rmtree(os.path.join(self.work, "outbox"), ignore_errors=True)
                 r = self.run_tarnmail([sj("-f" + name + " <s@example.jp>"), sj("-s" + subject),
@@ -435,13 +471,70 @@ class TarnmailTest(unittest.TestCase):
                     raw = f.read()
                 self.assert_well_formed_headers(raw)
                 m = self.parse(raw)
-                self.assertEqual(m["Subject"], subject)
+                self.assertEqual(str(m["Subject"]), subject)
                 # Python's address parser keeps the blank between two encoded words.
                 got = m["From"].addresses[0].display_name
                 self.assertEqual(got.replace(" ", ""), name.replace(" ", ""))
                 [part] = list(m.iter_attachments())
                 self.assertEqual(part.get_filename(), file_name)
                 self.assertEqual(part.get_payload(decode=True), b"data")
+
+    def test_a_large_attachment_is_encoded_as_it_is_written(self):
+        big = os.path.join(self.work, "big.bin")
+        with open(big, "wb") as f:
+            f.truncate(2 << 30)  # 2 GiB, sparse
+        self.addCleanup(shutil.rmtree, os.path.join(self.work, "outbox"), True)
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        r = subprocess.run(["/usr/bin/time", "-f", "%M", self.exe, "-fs@example.jp", "-abig.bin", "a@example.jp"],
+                           cwd=self.work, capture_output=True, timeout=600)
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        self.assertLess(int(r.stderr.split()[-1]), 64 * 1024)  # KiB
+        self.assertGreater(os.path.getsize(self.outbox_mails()[0]), (2 << 30) * 4 // 3)
+        # A limit of the operator's own refuses it before anything is written.
+        shutil.rmtree(os.path.join(self.work, "outbox"))
+        self.write_ini("[SMTP]\nOutbox=1\nMaxMessageSize=1000000\n")
+        r = self.run_tarnmail([b"-fs@example.jp", b"-abig.bin", b"a@example.jp"])
+        self.assertEqual(r.returncode, UNAVAILABLE, r.stderr)
+        self.assertIn(b"MaxMessageSize=1000000", r.stderr)
+        self.assertEqual(self.outbox_mails(), [])
+
+    @unittest.skipUnless(os.geteuid() == 0, "a second account needs root")
+    def test_an_outbox_that_others_control_is_refused(self):
+        # Another account shares the work folder, makes outbox/ first and
+        # plants links where mails are written; tarnmail must use none of it.
+        self.write_ini("[SMTP]\nOutbox=1\n")
+        os.chmod(self.dir, 0o755)
+        os.chmod(self.work, 0o1777)
+        victim = os.path.join(self.dir, "secret.txt")
+        with open(victim, "w") as f:
+            f.write("mine")
+        os.chmod(victim, 0o600)
+        outbox = os.path.join(self.work, "outbox")
+
+        def as_nobody():
+            os.setgid(65534)
+            os.setuid(65534)
+
+        plant = ("import os\nos.mkdir('outbox', 0o777)\nos.chmod('outbox', 0o777)\n"
+                 "for pid in range(300, 33000):\n    os.symlink(%r, 'outbox/.tarnmail-%%d.tmp' %% pid)\n" % victim)
+        subprocess.run(["/usr/bin/python3", "-c", plant], cwd=self.work, preexec_fn=as_nobody, check=True)
+        args = [b"-fs@example.jp", b"a@example.jp"]
+        r = self.run_tarnmail(args)
+        self.assertEqual(r.returncode, CANTCREAT, r.stderr)
+        self.assertIn(os.path.realpath(outbox).encode(), r.stderr)
+        # The user's own outbox, but others may write into it: refused too.
+        shutil.rmtree(outbox)
+        os.mkdir(outbox)
+        os.chmod(outbox, 0o777)
+        self.assertEqual(self.run_tarnmail(args).returncode, CANTCREAT)
+        # A fresh one is the user's alone, and so is every file in it.
+        shutil.rmtree(outbox)
+        self.assertEqual(self.run_tarnmail(args).returncode, SENT)
+        self.assertEqual(os.stat(outbox).st_mode & 0o777, 0o700)
+        for name in os.listdir(outbox):
+            self.assertEqual(os.stat(os.path.join(outbox, name)).st_mode & 0o777, 0o600, name)
+        with open(victim) as f:
+            self.assertEqual(f.read(), "mine")
 
     def test_attachment_names_in_both_forms(self):
         self.write_ini("[SMTP]\nOutbox=1\n")
@@ -475,6 +568,13 @@ class TarnmailTest(unittest.TestCase):
         r = self.run_tarnmail(args)
         self.assertEqual(r.returncode, CONFIG)
         self.assertIn(b"chmod 600", r.stderr)
+        # Headers of the settings that cannot go out as written are refused.
+        for text in ("[Headers]\nX-U=<https://e.jp/?t={token}>\n", "[Headers]\nSubject=x\n",
+                     "[Headers]\nX-U={tok}\n", "[Headers]\nX-U=a\x0bb\n", "[Headers]\nX U=a\n"):
+            self.write_ini("[SMTP]\nOutbox=1\n" + text)
+            r = self.run_tarnmail(args)
+            self.assertEqual(r.returncode, CONFIG, text)
+            self.assertIn(b"X" if "X" in text else b"Subject", r.stderr)
         # The profile rules: first key wins; a comment after a value is part of it, and said so.
         self.write_ini("[SMTP]\nOutbox=1\nOutbox=0\nFrom=f@example.jp ; note\n")
         r = self.run_tarnmail([b"a@example.jp"])
@@ -498,16 +598,21 @@ class TarnmailTest(unittest.TestCase):
 
 
 class ScriptedServer:
-    """A loopback SMTP server that answers up to DATA, then answers the message
-    with `after_data` (or stays silent when it is 354, as if it hung); with
-    None it never even greets."""
+    """A loopback SMTP server that answers as `script` says: "greeting" and a
+    command's first word map to a reply, "ehlo" to more EHLO lines, "end" to
+    what follows the message's end mark (a reply, "silent" or "close");
+    `after_data` alone is that end. With None it never even greets. With
+    PIPELINING offered it answers MAIL, RCPT and DATA only once DATA came,
+    so a client that waited for each reply would stall."""
 
-    def __init__(self, after_data):
+    def __init__(self, after_data, **script):
         self.sock = socket.socket()
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(1)
         self.port = self.sock.getsockname()[1]
         self.after_data = after_data
+        self.script = script
+        self.commands = []
         self.done = threading.Event()
         self.thread = threading.Thread(target=self.serve, daemon=True)
         self.thread.start()
@@ -519,25 +624,35 @@ class ScriptedServer:
             if self.after_data is None:
                 self.done.wait(30)
                 return
-            conn.sendall(b"220 test\r\n")
+            conn.sendall(self.script.get("greeting", "220 test").encode() + b"\r\n")
+            ehlo = self.script.get("ehlo", [])
+            held = []
             in_data = False
             for line in f:
                 if in_data:
                     if line == b".\r\n":
                         in_data = False
-                        if not self.after_data.startswith("354"):
-                            conn.sendall(self.after_data.encode() + b"\r\n")
+                        end = self.script.get("end", self.after_data)
+                        if end == "close":
+                            break
+                        if not end.startswith("354") and end != "silent":
+                            conn.sendall(end.encode() + b"\r\n")
                     continue
-                cmd = line[:4].upper()
-                if cmd == b"EHLO":
-                    conn.sendall(b"250-test\r\n250 8BITMIME\r\n")
-                elif cmd == b"DATA":
-                    conn.sendall(b"354 go ahead\r\n")
-                    in_data = True
-                elif cmd == b"QUIT":
-                    pass  # never answered
-                else:
-                    conn.sendall(b"250 OK\r\n")
+                cmd = line.split()[0].upper().decode() if line.split() else ""
+                self.commands.append(cmd)
+                reply = self.script.get(cmd, "250 OK").encode() + b"\r\n"
+                if cmd == "EHLO":
+                    reply = b"".join(b"250-" + c.encode() + b"\r\n" for c in ["test"] + ehlo) + b"250 8BITMIME\r\n"
+                elif cmd == "DATA":
+                    reply = self.script.get(cmd, "354 go ahead").encode() + b"\r\n"
+                    in_data = reply.startswith(b"354")
+                elif cmd == "QUIT":
+                    continue  # never answered
+                if "PIPELINING" in ehlo and cmd in ("MAIL", "RCPT"):
+                    held.append(reply)
+                    continue
+                conn.sendall(b"".join(held) + reply)
+                held = []
             self.done.wait(30)
 
     def close(self):

@@ -1,9 +1,11 @@
 #include "MailBuilder.h"
 
 #include "MailError.h"
+#include "Hmac.h"
 #include "MailText.h"
 
 #include "jtext/MailJstr.h"
+#include "jtext/SjisBytes.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -22,10 +24,17 @@
 
 namespace {
 
+constexpr std::size_t kBlock = 1 << 16;
+
+enum TReadResult { rrRead, rrMissing, rrNotAFile, rrUnreadable };
+
+// The sink took no more: the writing ends, and WriteMessage says so.
+struct TSinkFailed {};
+
 // Only a regular file is read: a folder would give no data (a 0-byte part
 // sent as if it were the file), and a FIFO or a device could block for ever.
 // Opened without blocking so that opening a FIFO does not wait for a writer.
-TReadResult ReadPath(const std::string& path, std::string& data)
+TReadResult OpenPath(const std::string& path, std::shared_ptr<TOpenFile>& file)
 {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0)
@@ -35,36 +44,136 @@ TReadResult ReadPath(const std::string& path, std::string& data)
     close(fd);
     return rrNotAFile;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  data.clear();
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      close(fd);
-      return rrUnreadable;
-    }
-    if (n == 0)
-      break;
-    data.append(buf, static_cast<std::size_t>(n));
-  }
-  close(fd);
+  file = std::make_shared<TOpenFile>(fd, static_cast<std::uint64_t>(st.st_size));
   return rrRead;
 }
 
-// The project's line-end rule (CR LF, CR or LF end a line), written as CR LF.
-std::string ToCrLf(const std::string& text)
+// Calls `each(data, size)` for the file's bytes in blocks, from the start.
+// A file that can no longer be read, or whose size changed since the mail
+// was built, ends the mail: what was built would not be what is sent.
+template <typename F>
+void ForEachBlock(const TOpenFile& file, F each)
 {
-  std::string out;
-  out.reserve(text.size() + text.size() / 32);
-  platform::ForEachLine(text, [&](std::string_view line, std::string_view end) {
-    out += line;
-    if (!end.empty())
-      out += "\r\n";
+  std::vector<char> buf(kBlock);
+  std::uint64_t done = 0;
+  for (;;) {
+    ssize_t n = pread(file.Fd(), buf.data(), buf.size(), static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      throw EMailError(ecNoInput, std::string("cannot read an input file: ") + std::strerror(errno));
+    if (n == 0)
+      break;
+    done += static_cast<std::uint64_t>(n);
+    if (done > file.Size())
+      break;
+    if (!each(buf.data(), static_cast<std::size_t>(n)))
+      return;
+  }
+  if (done != file.Size())
+    throw EMailError(ecNoInput, "an input file changed while the mail was sent");
+}
+
+std::uint64_t Base64LinesSize(std::uint64_t bytes)
+{
+  std::uint64_t chars = (bytes + 2) / 3 * 4;
+  return chars + 2 * ((chars + 75) / 76);
+}
+
+// Base64 in lines of 76, as MIME bodies carry it, written as it comes.
+class TBase64Lines {
+public:
+  explicit TBase64Lines(TSink* out) : out_(out) {}
+  bool Write(const char* data, std::size_t size)
+  {
+    pending_.append(data, size);
+    return size == 0 || pending_.size() < 57 * 64 || Flush(pending_.size() / 57 * 57);
+  }
+  bool Finish() { return Flush(pending_.size()); }
+
+private:
+  bool Flush(std::size_t n)
+  {
+    std::string b64 = EncodeBase64(std::string_view(pending_).substr(0, n)), lines;
+    pending_.erase(0, n);
+    for (std::size_t i = 0; i < b64.size(); i += 76)
+      lines.append(b64, i, 76).append("\r\n");
+    return out_->Write(lines.data(), lines.size());
+  }
+  TSink* out_;
+  std::string pending_;
+};
+
+// What a pass over the body found, and the body written in one form.
+struct TBodyScan {
+  bool Jis = true;        // every character fits ISO-2022-JP
+  bool LongLine = false;  // a line of it would pass 998 bytes
+  bool Damaged = false;   // bytes that are not Shift_JIS
+  std::uint64_t JisBytes = 0, Utf8Bytes = 0;
+  bool EndsWithLineEnd = true;
+};
+
+// One pass over the body file, in pieces of whole lines (or of whole
+// characters, when a line is longer than a block); with `out`, the body is
+// written there in `form`.
+TBodyScan ScanBody(const TOpenFile& file, TBodyForm form, TSink* out)
+{
+  TBodyScan scan;
+  TBase64Lines b64(out);
+  std::size_t lineLength = 0;
+  bool ok = true;
+  auto piece = [&](const std::string& cp932) {
+    std::string utf8 = Cp932ToUtf8(cp932, &scan.Damaged), jis;
+    platform::ForEachLine(utf8, [&](std::string_view line, std::string_view end) {
+      const bool jisLine = Utf8ToIso2022Jp(std::string(line), jis);
+      scan.Jis = scan.Jis && jisLine;
+      lineLength = (lineLength + jis.size());
+      scan.LongLine = scan.LongLine || lineLength > kMaxLineLength;
+      const std::string crlf = end.empty() ? "" : "\r\n";
+      if (!end.empty())
+        lineLength = 0;
+      scan.EndsWithLineEnd = !end.empty();
+      scan.JisBytes += jis.size() + crlf.size();
+      scan.Utf8Bytes += line.size() + crlf.size();
+      if (!out || !ok)
+        return;
+      if (form == bfJis7bit)
+        ok = out->Write(jis.data(), jis.size()) && out->Write(crlf.data(), crlf.size());
+      else if (form == bfJisBase64)
+        ok = b64.Write(jis.data(), jis.size()) && b64.Write(crlf.data(), crlf.size());
+      else
+        ok = b64.Write(line.data(), line.size()) && b64.Write(crlf.data(), crlf.size());
+    });
+    return ok;
+  };
+  std::string carry;
+  ForEachBlock(file, [&](const char* data, std::size_t size) {
+    carry.append(data, size);
+    std::size_t cut = carry.find_last_of("\r\n");
+    if (cut != std::string::npos && carry[cut] == '\r' && cut + 1 == carry.size())
+      cut = cut == 0 ? std::string::npos : carry.find_last_of("\r\n", cut - 1);  // its LF may follow
+    if (cut != std::string::npos)
+      ++cut;
+    else if (carry.size() >= kBlock)  // a long line: cut between characters
+      for (std::size_t i = 0; i + 2 < carry.size(); i += SjisCharLen(carry, i))
+        cut = i + SjisCharLen(carry, i);
+    if (cut == std::string::npos || cut == 0)
+      return true;
+    std::string head = carry.substr(0, cut);
+    carry.erase(0, cut);
+    return piece(head);
   });
-  return out;
+  if (ok && !carry.empty())
+    piece(carry);
+  if (out && ok) {
+    if (form == bfJis7bit && !scan.EndsWithLineEnd)
+      ok = out->Write("\r\n", 2);
+    else if (form != bfJis7bit)
+      ok = b64.Finish();
+  }
+  if (!ok)
+    throw TSinkFailed();
+  return scan;
 }
 
 std::string ReadFailure(TReadResult r, const std::string& what, const std::string& path)
@@ -89,16 +198,6 @@ std::string Header(const std::string& name, const std::vector<std::string>& toke
   std::string folded = FoldTokens(name, tokens), out = name + ":";
   for (char c : folded)
     out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return out;
-}
-
-// Base64 in lines of 76, as MIME bodies carry it.
-std::string Base64Lines(const std::string& bytes)
-{
-  std::string b64 = EncodeBase64(bytes), out;
-  out.reserve(b64.size() + b64.size() / 76 * 2 + 2);
-  for (std::size_t i = 0; i < b64.size(); i += 76)
-    out.append(b64, i, 76).append("\r\n");
   return out;
 }
 
@@ -200,49 +299,73 @@ std::vector<std::string> AddressListTokens(const std::vector<TMailbox>& boxes)
   return tokens;
 }
 
-// The body part in ISO-2022-JP when every line converts and stays within
-// the line length limit of 7bit, else in UTF-8 (base64, so no 8bit
-// transport is needed). Headers and content, CR LF throughout.
-std::string BodyPart(const std::string& bodyUtf8, std::vector<std::string>& notes)
+// The body in ISO-2022-JP when every line converts and stays within the
+// line length limit of 7bit, else in UTF-8 (base64, so no 8bit transport is
+// needed). Its part headers, and the body as a piece of the message.
+std::string BodyHead(const std::shared_ptr<TOpenFile>& file, TMessagePiece& piece, std::vector<std::string>& notes,
+                     std::uint64_t& size)
 {
-  std::string lf = ToCrLf(bodyUtf8);
-  bool jis = true, longLine = false;
-  std::string encoded;
-  std::size_t start = 0;
-  while (start < lf.size() && jis) {
-    std::size_t end = lf.find("\r\n", start);
-    if (end == std::string::npos)
-      end = lf.size();
-    std::string line;
-    jis = Utf8ToIso2022Jp(lf.substr(start, end - start), line);
-    longLine = longLine || line.size() > 998;
-    encoded += line;
-    if (end < lf.size())
-      encoded += "\r\n";
-    start = end + 2;
-  }
-  if (jis && !longLine) {
+  piece.Kind = TMessagePiece::pkBody;
+  piece.File = file;
+  TBodyScan scan = ScanBody(*file, bfJis7bit, nullptr);
+  size = scan.Jis && !scan.LongLine ? scan.JisBytes + (scan.EndsWithLineEnd ? 0 : 2)
+         : scan.Jis                 ? Base64LinesSize(scan.JisBytes)
+                                    : Base64LinesSize(scan.Utf8Bytes);
+  if (scan.Damaged)
+    notes.push_back("warning: the body file holds bytes that are not Shift_JIS; they are sent as U+FFFD");
+  if (scan.Jis && !scan.LongLine) {
     notes.push_back("body: ISO-2022-JP, 7bit");
-    if (!encoded.empty() && encoded.compare(encoded.size() - 2, 2, "\r\n") != 0)
-      encoded += "\r\n";
-    return "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n" + encoded;
+    piece.Body = bfJis7bit;
+    return "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n";
   }
-  if (jis) {
+  if (scan.Jis) {
     notes.push_back("body: ISO-2022-JP, base64 (long lines)");
-    return "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-           Base64Lines(encoded);
+    piece.Body = bfJisBase64;
+    return "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: base64\r\n\r\n";
   }
   notes.push_back("body: UTF-8, base64 (holds characters ISO-2022-JP cannot carry)");
-  return "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n" + Base64Lines(lf);
+  piece.Body = bfUtf8Base64;
+  return "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
 }
 
-// One attachment: base64, the name both as RFC 2047 name= (many Japanese
-// mail readers read only that) and RFC 2231 filename*=.
-std::string AttachmentPart(const std::string& name, const std::string& data, const std::string& type)
+// Whether a file's bytes are ASCII, or else valid UTF-8, read block by block.
+struct TCharsetCheck {
+  bool Ascii = true, Utf8 = true;
+  int need = 0;  // continuation bytes still to come
+  void Feed(const char* data, std::size_t size)
+  {
+    for (std::size_t i = 0; i < size && Utf8; ++i) {
+      unsigned char c = static_cast<unsigned char>(data[i]);
+      if (c >= 0x80)
+        Ascii = false;
+      if (need > 0) {
+        Utf8 = (c & 0xC0) == 0x80;
+        --need;
+      } else if (c >= 0x80) {
+        need = (c >> 5) == 6 && c >= 0xC2 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        Utf8 = need > 0;
+      }
+    }
+  }
+};
+
+// The headers of one attachment: the name both as RFC 2047 name= (many
+// Japanese mail readers read only that) and RFC 2231 filename*=, every line
+// within 78.
+std::string AttachmentHead(const std::string& name, const TOpenFile& file, const std::string& type)
 {
   std::string head = "Content-Type: " + type;
-  if (type.rfind("text/", 0) == 0 && !IsAscii(data))  // files from Windows are mostly Shift_JIS
-    head += std::string("; charset=") + (IsValidUtf8(data) ? "UTF-8" : "Shift_JIS");
+  if (head.size() + 1 > 78)
+    head = "Content-Type:\r\n " + type;  // the long Office types
+  if (type.rfind("text/", 0) == 0) {
+    TCharsetCheck check;
+    ForEachBlock(file, [&](const char* data, std::size_t size) {
+      check.Feed(data, size);
+      return check.Utf8;
+    });
+    if (!check.Ascii)  // files from Windows are mostly Shift_JIS
+      head += std::string("; charset=") + (check.Utf8 && check.need == 0 ? "UTF-8" : "Shift_JIS");
+  }
   std::string disposition = "Content-Disposition: attachment";
   if (PlainParam(name)) {
     head += ";\r\n name=\"" + name + "\"";
@@ -255,15 +378,14 @@ std::string AttachmentPart(const std::string& name, const std::string& data, con
     head += "\"";
     disposition += Rfc2231Param("filename", name);
   }
-  return head + "\r\nContent-Transfer-Encoding: base64\r\n" + disposition + "\r\n\r\n" + Base64Lines(data);
+  return head + "\r\nContent-Transfer-Encoding: base64\r\n" + disposition + "\r\n\r\n";
 }
 
-} // namespace
-
-TReadResult ReadWholeFile(const std::string& cp932Path, std::string& data, std::string* openedPath)
+// The file named by a CP932 path (backslashes of a Windows path taken as
+// separators), opened; `openedPath` gets the name under which it was found.
+std::shared_ptr<TOpenFile> OpenInput(const std::string& cp932Path, const std::string& what, std::string& openedPath)
 {
   // The file system sees UTF-8; a name that is already UTF-8 is tried as is.
-  // A path written on Windows may still carry backslashes.
   std::vector<std::string> candidates;
   for (const std::string& path : {cp932Path, platform::NormalizeSeparators(cp932Path)}) {
     bool damaged = false;
@@ -272,18 +394,128 @@ TReadResult ReadWholeFile(const std::string& cp932Path, std::string& data, std::
       candidates.push_back(utf8);
     candidates.push_back(path);
   }
-  TReadResult worst = rrMissing;
+  std::shared_ptr<TOpenFile> file;
   for (const std::string& candidate : candidates) {
-    TReadResult r = ReadPath(candidate, data);
+    TReadResult r = OpenPath(candidate, file);
     if (r == rrRead) {
-      if (openedPath)
-        *openedPath = candidate;
-      return r;
+      openedPath = candidate;
+      return file;
     }
-    if (r != rrMissing)
-      return r;  // found, but no file that can be sent
+    if (r != rrMissing)  // found, but no file that can be sent
+      throw EMailError(ecNoInput, ReadFailure(r, what, cp932Path));
   }
-  return worst;
+  throw EMailError(ecNoInput, ReadFailure(rrMissing, what, cp932Path));
+}
+
+std::string PercentEncoded(const std::string& text)
+{
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr("-._~", c))
+      out += ch;
+    else
+      out += std::string("%") + kHex[c >> 4] + kHex[c & 15];
+  }
+  return out;
+}
+
+// The headers of the settings for this mail, placeholders filled in.
+std::string SettingsHeaders(const THeaderSettings& settings, const std::vector<TMailbox>& to,
+                            const std::string& messageId)
+{
+  std::string out;
+  for (const auto& [name, value] : settings.Headers) {
+    const std::string where = "the header " + name + " of the settings";
+    for (char c : name)
+      if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127 || c == ':')
+        throw EMailError(ecConfig, where + ": not a header name");
+    if (IsOwnHeader(name))
+      throw EMailError(ecConfig, where + ": tarnmail writes it itself");
+    for (char c : value)
+      if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+        throw EMailError(ecConfig, where + " holds a control character (a line break?)");
+    std::string filled;
+    for (std::size_t i = 0; i < value.size();) {
+      std::size_t close = value[i] == '{' ? value.find('}', i) : std::string::npos;
+      std::string word = close == std::string::npos ? "" : value.substr(i + 1, close - i - 1);
+      if (word.empty() || word.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") != std::string::npos) {
+        filled += value[i++];
+        continue;
+      }
+      if (word != "message_id" && to.empty())
+        throw EMailError(ecData, where + " names {" + word + "}, but the mail has no To address");
+      std::string address = to.empty() ? "" : to.front().Address, lower = address;
+      for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+      if (word == "to")
+        filled += address;
+      else if (word == "to_url")
+        filled += PercentEncoded(address);
+      else if (word == "message_id")
+        filled += messageId;
+      else if (word == "token" && settings.TokenSecret.empty())
+        throw EMailError(ecConfig, where + " names {token}, but [Token] has no Secret");
+      else if (word == "token")
+        filled += Base64Url(HmacSha256(settings.TokenSecret, lower));
+      else
+        throw EMailError(ecConfig, where + ": unknown placeholder {" + word + "}");
+      i = close + 1;
+    }
+    std::string utf8 = Cp932ToUtf8(filled);
+    for (char& c : utf8)
+      c = c == '\t' ? ' ' : c;
+    std::vector<std::string> tokens = TextTokens(name, utf8);
+    if (!tokens.empty())
+      out += Header(name, tokens);
+  }
+  return out;
+}
+
+} // namespace
+
+TOpenFile::~TOpenFile()
+{
+  close(fd_);
+}
+
+bool IsOwnHeader(const std::string& name)
+{
+  std::string lower = name;
+  for (char& c : lower)
+    c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  for (const char* own : {"date", "from", "sender", "reply-to", "to", "cc", "bcc", "subject", "message-id",
+                          "mime-version", "return-path"})
+    if (lower == own)
+      return true;
+  return lower.rfind("content-", 0) == 0;
+}
+
+bool WriteMessage(const TBuiltMail& mail, TSink& sink)
+{
+  try {
+    for (const TMessagePiece& piece : mail.Pieces) {
+      if (piece.Kind == TMessagePiece::pkText) {
+        if (!sink.Write(piece.Text.data(), piece.Text.size()))
+          return false;
+      } else if (piece.Kind == TMessagePiece::pkBody) {
+        ScanBody(*piece.File, piece.Body, &sink);
+      } else {
+        TBase64Lines b64(&sink);
+        ForEachBlock(*piece.File, [&](const char* data, std::size_t size) {
+          if (!b64.Write(data, size))
+            throw TSinkFailed();
+          return true;
+        });
+        if (!b64.Finish())
+          return false;
+      }
+    }
+  } catch (const TSinkFailed&) {
+    return false;
+  }
+  return true;
 }
 
 std::string ContentTypeFor(const std::string& fileName)
@@ -315,7 +547,7 @@ std::string ContentTypeFor(const std::string& fileName)
   return "application/octet-stream";
 }
 
-TBuiltMail BuildMail(const TMailOptions& o)
+TBuiltMail BuildMail(const TMailOptions& o, const THeaderSettings& headerSettings)
 {
   TBuiltMail mail;
 
@@ -338,17 +570,10 @@ TBuiltMail BuildMail(const TMailOptions& o)
   if (mail.EnvelopeTo.empty())
     throw EMailError(ecUsage, "no recipient in the address list");
 
-  std::string bodyUtf8;
-  if (o.BodyFromFile) {
-    std::string raw;
-    TReadResult r = ReadWholeFile(o.BodyFile, raw);
-    if (r != rrRead)
-      throw EMailError(ecNoInput, ReadFailure(r, "the body file", o.BodyFile));
-    bool damaged = false;
-    bodyUtf8 = Cp932ToUtf8(raw, &damaged);
-    if (damaged)
-      mail.Notes.push_back("warning: the body file holds bytes that are not Shift_JIS; they are sent as U+FFFD");
-  }
+  TMessagePiece body;
+  std::string opened;
+  if (o.BodyFromFile)
+    body.File = OpenInput(o.BodyFile, "the body file", opened);
 
   std::string head = "Date: " + MailDate(o.JapanTime) + "\r\n";
   head += Header("From", MailboxTokens(from));
@@ -370,46 +595,55 @@ TBuiltMail BuildMail(const TMailOptions& o)
         c = ' ';
     if (damaged)
       mail.Notes.push_back("warning: the subject holds bytes that are not Shift_JIS");
-    if (IsAscii(subject) && subject.find("=?") == std::string::npos) {
-      // Plain words, folded between them; a long word (a URL) stays whole and
-      // readable instead of becoming an encoded word longer than RFC 2047 allows.
-      std::vector<std::string> words = SplitWords(subject);
-      if (!words.empty())
-        head += Header("Subject", words);
-    } else {
-      std::vector<std::string> words = EncodeWords(subject);
+    std::vector<std::string> words = TextTokens("Subject", subject);
+    if (!words.empty())
       head += Header("Subject", words);
+    if (!words.empty() && words[0].rfind("=?", 0) == 0)
       mail.Notes.push_back(std::string("subject: ") + (words[0].rfind("=?UTF-8", 0) == 0 ? "UTF-8" : "ISO-2022-JP"));
-    }
   }
 
   // Message-ID in the domain of the From address.
   std::size_t at = from.Address.rfind('@');
-  head += "Message-ID: <" + std::to_string(std::time(nullptr)) + "." + std::to_string(getpid()) + "." +
-          RandomText(12) + "@" + from.Address.substr(at + 1) + ">\r\n";
+  const std::string messageId = "<" + std::to_string(std::time(nullptr)) + "." + std::to_string(getpid()) + "." +
+                                RandomText(12) + "@" + from.Address.substr(at + 1) + ">";
+  head += "Message-ID: " + messageId + "\r\n";
+  head += SettingsHeaders(headerSettings, to, messageId);
   head += "MIME-Version: 1.0\r\n";
 
-  std::string body = BodyPart(bodyUtf8, mail.Notes);
+  std::uint64_t bodySize = 0;
+  std::string bodyHead = body.File ? BodyHead(body.File, body, mail.Notes, bodySize)
+                                   : "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
+                                     "Content-Transfer-Encoding: 7bit\r\n\r\n";
+  auto text = [&](std::string t) {
+    mail.Size += t.size();
+    mail.Pieces.push_back({TMessagePiece::pkText, std::move(t), nullptr, bfJis7bit});
+  };
+  auto addBody = [&] {
+    if (!body.File)
+      return;
+    mail.Size += bodySize;
+    mail.Pieces.push_back(body);
+  };
   if (o.Attachments.empty()) {
-    mail.Message = head + body;
+    text(head + bodyHead);
+    addBody();
     return mail;
   }
   // The boundary cannot occur in any part: base64 and ISO-2022-JP text hold
   // no "=_" run of this kind.
   const std::string boundary = "=_tarnmail_" + RandomText(24);
-  std::string message = head + "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n" +
-                        "This is a multi-part message in MIME format.\r\n\r\n--" + boundary + "\r\n" + body;
+  text(head + "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n" +
+       "This is a multi-part message in MIME format.\r\n\r\n--" + boundary + "\r\n" + bodyHead);
+  addBody();
   for (const std::string& path : o.Attachments) {
-    std::string data;
-    std::string opened;
-    TReadResult r = ReadWholeFile(path, data, &opened);
-    if (r != rrRead)
-      throw EMailError(ecNoInput, ReadFailure(r, "the attachment", path));
+    std::shared_ptr<TOpenFile> file = OpenInput(path, "the attachment", opened);
     std::string name = FileNameOf(IsValidUtf8(opened) ? opened : Cp932ToUtf8(opened));
     std::string type = ContentTypeFor(name);
-    message += "\r\n--" + boundary + "\r\n" + AttachmentPart(name, data, type);
-    mail.Notes.push_back("attachment: " + path + " (" + type + ", " + std::to_string(data.size()) + " bytes)");
+    text("\r\n--" + boundary + "\r\n" + AttachmentHead(name, *file, type));
+    mail.Size += Base64LinesSize(file->Size());
+    mail.Pieces.push_back({TMessagePiece::pkBase64File, "", file, bfJis7bit});
+    mail.Notes.push_back("attachment: " + path + " (" + type + ", " + std::to_string(file->Size()) + " bytes)");
   }
-  mail.Message = message + "\r\n--" + boundary + "--\r\n";
+  text("\r\n--" + boundary + "--\r\n");
   return mail;
 }

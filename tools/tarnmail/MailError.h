@@ -15,6 +15,13 @@ enum TExitCode : int {
   ecNoHost = 68,       // the server's name cannot be resolved
   ecUnavailable = 69,  // permanent refusal: the server answered 5xx
   ecSoftware = 70,     // internal error
+  // The whole mail went out, but the server's answer to it never came (the
+  // connection lost or stalled after the end mark): the server may have
+  // it. Not temporary: sent again, it may arrive twice. 71 (EX_OSERR) is
+  // the one code of sysexits(3) that nothing else here uses and that no
+  // reader takes for a refusal of the mail or the address.
+  ecUnknown = 71,
+  ecCantCreate = 73,   // the outbox folder is not the user's own, or others may write it
   ecIoError = 74,      // the outbox cannot be written
   ecTempFail = 75,     // temporary: 4xx, no connection, time limit, connection lost
   ecProtocol = 76,     // the server's answer makes no sense

@@ -86,9 +86,71 @@ bool HoldsEncodedWord(const std::string& s)
   return open != std::string::npos && s.find("?=", open + 2) != std::string::npos;
 }
 
-// The text of a name made of B encoded words (as Tarnwick's /z writes them,
-// one word however long), so that it can be encoded again in words short
-// enough for RFC 2047. False when a word cannot be read.
+// ISO-2022-JP bytes back to CP932: JIS X 0208 pairs (rows 0x21-0x7E, so the
+// NEC and IBM rows of Windows too) become their Shift_JIS pairs, ESC ( I
+// katakana its half-width bytes; a byte outside the escapes' sets is kept as
+// it is (an 8-bit Shift_JIS byte that an encoder copied).
+std::string Iso2022JpToCp932(const std::string& jis)
+{
+  enum { mAscii, mDouble, mKana } mode = mAscii;
+  std::string out;
+  for (std::size_t i = 0; i < jis.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(jis[i]);
+    if (c == 0x1B && i + 2 < jis.size()) {
+      std::string esc = jis.substr(i + 1, 2);
+      if (esc == "$B" || esc == "$@" || esc == "(B" || esc == "(J" || esc == "(I") {
+        mode = esc[0] == '$' ? mDouble : esc == "(I" ? mKana : mAscii;
+        i += 2;
+        continue;
+      }
+    }
+    unsigned char d = i + 1 < jis.size() ? static_cast<unsigned char>(jis[i + 1]) : 0;
+    if (mode == mDouble && c >= 0x21 && c <= 0x7E && d >= 0x21 && d <= 0x7E) {
+      out += static_cast<char>(((c + 1) >> 1) + (c <= 0x5E ? 0x70 : 0xB0));
+      out += static_cast<char>(d + ((c & 1) ? (d < 0x60 ? 0x1F : 0x20) : 0x7E));
+      ++i;
+    } else if (mode == mKana && c >= 0x21 && c <= 0x5F) {
+      out += static_cast<char>(c + 0x80);
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The text of one encoded word's bytes in its charset; false when it cannot
+// be read.
+bool DecodeCharset(const std::string& charset, const std::string& bytes, std::string& utf8)
+{
+  std::string upper = charset;
+  for (char& c : upper)
+    c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  if (upper == "ISO-2022-JP") {
+    bool damaged = false;
+    utf8 = Cp932ToUtf8(Iso2022JpToCp932(bytes), &damaged);
+    return !damaged;
+  }
+  if (upper == "UTF-8") {
+    utf8 = bytes;
+    return IsValidUtf8(bytes);
+  }
+  iconv_t cd = iconv_open("UTF-8", charset.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1))
+    return false;
+  std::string out(bytes.size() * 4 + 16, '\0');
+  std::string in = bytes;
+  char* inp = in.data();
+  std::size_t inLeft = in.size();
+  char* o = out.data();
+  std::size_t outLeft = out.size();
+  std::size_t r = iconv(cd, &inp, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  utf8 = out.substr(0, out.size() - outLeft);
+  return r != static_cast<std::size_t>(-1);
+}
+
+} // namespace
+
 bool DecodeEncodedWords(const std::string& name, std::string& utf8)
 {
   utf8.clear();
@@ -100,7 +162,7 @@ bool DecodeEncodedWords(const std::string& name, std::string& utf8)
       break;
     }
     std::string between = name.substr(pos, open - pos);
-    if (between.find_first_not_of(" \t") != std::string::npos)
+    if (pos == 0 || between.find_first_not_of(" \t") != std::string::npos)
       utf8 += between;  // white space between two words is not part of the text
     std::size_t q1 = name.find('?', open + 2);
     if (q1 == std::string::npos || q1 + 3 > name.size() || name[q1 + 2] != '?')
@@ -111,27 +173,16 @@ bool DecodeEncodedWords(const std::string& name, std::string& utf8)
     if (end == std::string::npos)
       return false;
     std::string charset = name.substr(open + 2, q1 - open - 2);
-    std::string b64 = name.substr(q1 + 3, end - q1 - 3);
-    std::string bytes;
-    if (!DecodeBase64Text(b64, bytes))
+    std::string b64 = name.substr(q1 + 3, end - q1 - 3), bytes, text;
+    if (!DecodeBase64Text(b64, bytes) || !DecodeCharset(charset, bytes, text))
       return false;
-    iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-      return false;
-    std::string out(bytes.size() * 4 + 16, '\0');
-    char* in = bytes.data();
-    std::size_t inLeft = bytes.size();
-    char* o = out.data();
-    std::size_t outLeft = out.size();
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1))
-      return false;
-    utf8 += out.substr(0, out.size() - outLeft);
+    utf8 += text;
     pos = end + 2;
   }
   return true;
 }
+
+namespace {
 
 bool NeedsQuoting(const std::string& name)
 {
@@ -277,6 +328,38 @@ std::vector<std::string> EncodeWords(const std::string& utf8)
   return words;
 }
 
+std::vector<std::string> TextTokens(const std::string& headerName, const std::string& utf8)
+{
+  if (IsAscii(utf8) && utf8.find("=?") == std::string::npos) {
+    // Cut at every blank; a run of blanks stays with the word after it, so
+    // that joining the tokens with one blank gives the text back.
+    std::vector<std::string> tokens;
+    std::string pending;
+    std::size_t start = 0;
+    bool fits = true;
+    while (start <= utf8.size()) {
+      std::size_t sp = std::min(utf8.find(' ', start), utf8.size());
+      std::string part = utf8.substr(start, sp - start);
+      start = sp + 1;
+      if (part.empty() && start <= utf8.size()) {
+        pending += ' ';
+        continue;
+      }
+      if (!part.empty())
+        tokens.push_back(pending + part);
+      else if (!tokens.empty())
+        tokens.back() += ' ' + pending;  // trailing blanks: never a line of blanks alone
+      pending.clear();
+      if (!tokens.empty() && headerName.size() + 2 + tokens.back().size() > kMaxLineLength)
+        fits = false;
+    }
+    if (fits)
+      return tokens;
+  }
+  // A word longer than a header line may be is encoded, and so folded.
+  return EncodeWords(utf8);
+}
+
 std::string FoldTokens(const std::string& headerName, const std::vector<std::string>& tokens)
 {
   std::string raw;
@@ -334,17 +417,21 @@ TMailbox ParseMailbox(const std::string& cp932)
   std::string decoded;
   if (name.empty()) {
   } else if (IsAscii(name) && HoldsEncodedWord(name)) {
-    // Kept as written unless a word is too long for RFC 2047 (75); then
-    // encoded again in words that fit.
-    bool tooLong = false;
-    box.NameTokens = SplitWords(name);
-    for (const std::string& w : box.NameTokens)
-      tooLong = tooLong || w.size() > 75;
-    if (tooLong && DecodeEncodedWords(name, decoded)) {
+    // Tarnwick's /z gives one word however long, in ISO-2022-JP with the
+    // Windows rows or in UTF-8: read back and encoded again by the rules of
+    // every other name, so that each word fits RFC 2047 and any reader can
+    // decode it. A word that cannot be read is kept when it fits.
+    if (DecodeEncodedWords(name, decoded)) {
+      // /z keeps the blank before "<" inside the word: not part of the name.
+      decoded.erase(0, std::min(decoded.find_first_not_of(' '), decoded.size()));
+      decoded.erase(decoded.find_last_not_of(' ') + 1);
       box.DisplayUtf8 = decoded;
       box.NameTokens = EncodeWords(decoded);
-    } else if (tooLong) {
-      throw EMailError(ecData, "an encoded word longer than 75 characters that cannot be read: " + name);
+    } else {
+      box.NameTokens = SplitWords(name);
+      for (const std::string& w : box.NameTokens)
+        if (w.size() > 75)
+          throw EMailError(ecData, "an encoded word longer than 75 characters that cannot be read: " + name);
     }
   } else if (IsAscii(name)) {
     if (NeedsQuoting(name)) {

@@ -31,6 +31,19 @@ void RefuseControls(const std::string& text, const std::string& what);
 constexpr std::size_t kMaxWordLength = 64;  // leaves room for "Reply-To: " in 76
 std::vector<std::string> EncodeWords(const std::string& utf8);
 
+// The longest header line RFC 5322 allows, CR LF not counted.
+constexpr std::size_t kMaxLineLength = 998;
+
+// Tokens for an unstructured header (a subject, a header of the settings):
+// an ASCII text as written, blanks and their runs kept; a text that is not
+// ASCII, or that holds a word too long for one line, in encoded words.
+std::vector<std::string> TextTokens(const std::string& headerName, const std::string& utf8);
+
+// The UTF-8 text of a name made of B encoded words (ISO-2022-JP with the
+// Windows rows, UTF-8, or any charset iconv reads). False when a word cannot
+// be read.
+bool DecodeEncodedWords(const std::string& name, std::string& utf8);
+
 // Raw header value (starting with a space, ending in "\n") from tokens
 // joined by spaces, folded before a line passes 76 characters.
 std::string FoldTokens(const std::string& headerName, const std::vector<std::string>& tokens);

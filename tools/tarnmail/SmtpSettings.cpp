@@ -10,13 +10,14 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace {
 
 const char* const kKeys[] = {
   "Host", "Port", "From", "User", "Password", "TLS", "AuthWithoutTls", "CAFile", "VerifyCertificate",
-  "EhloName", "ConnectTimeout", "StallTimeout", "Timeout", "Outbox", "LogFile",
+  "EhloName", "ConnectTimeout", "StallTimeout", "Timeout", "Outbox", "LogFile", "MaxMessageSize",
 };
 
 std::string Lower(std::string s)
@@ -31,6 +32,8 @@ class TReader {
 public:
   TReader(const std::string& path) : ini_(path), path_(path), names_(ini_.ReadKeyNames("SMTP")) {}
 
+  TIniFile& Ini() { return ini_; }
+
   const std::vector<std::string>& Names() const { return names_; }
 
   // Only keys that are there are looked up: the reader reads the file
@@ -43,13 +46,16 @@ public:
     return "";
   }
 
-  long Number(const char* key, long def, long min, long max)
+  long long Number(const char* key, long long def, long long min, long long max)
   {
     std::string value = Text(key);
     if (value.empty())
       return def;
     char* end = nullptr;
-    long n = std::strtol(value.c_str(), &end, 10);
+    errno = 0;
+    long long n = std::strtoll(value.c_str(), &end, 10);
+    if (errno == ERANGE)
+      n = min - 1;
     if (*end != '\0' || n < min || n > max)
       throw EMailError(ecConfig, path_ + ": " + key + " must be a number from " + std::to_string(min) +
                                      " to " + std::to_string(max) + ", not " + value);
@@ -133,11 +139,19 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
   if (!s.LogFile.empty() && !platform::IsAbsolutePath(s.LogFile))
     s.LogFile = FolderOf(path) + s.LogFile;
 
+  s.MaxMessageSize = r.Number("MaxMessageSize", 0, 0, 1LL << 40);
+
+  // Headers added to every mail; the secret of their {token}.
+  for (const std::string& name : r.Ini().ReadKeyNames("Headers"))
+    s.Headers.Headers.emplace_back(name, r.Ini().ReadString("Headers", name, ""));
+  s.Headers.TokenSecret = r.Ini().ReadString("Token", "Secret", "");
+
   // As established mail tools do: a password that others can read is no secret.
-  if (!s.Password.empty()) {
+  if (!s.Password.empty() || !s.Headers.TokenSecret.empty()) {
     struct stat st {};
     if (stat(platform::ToOsPath(path).c_str(), &st) == 0 && (st.st_mode & (S_IRWXG | S_IRWXO)))
-      throw EMailError(ecConfig, path + " holds a password and other users may read it; chmod 600 " + path);
+      throw EMailError(ecConfig, path + " holds a password or a secret and other users may read it; chmod 600 " +
+                                     path);
   }
   return s;
 }

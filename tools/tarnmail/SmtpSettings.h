@@ -3,6 +3,8 @@
 // initialization-file reader.
 #pragma once
 
+#include "MailBuilder.h"
+
 #include <string>
 #include <vector>
 
@@ -34,6 +36,8 @@ struct TSmtpSettings {
   // real host's name, and a dry run is a decision for the whole batch.
   bool Outbox = false;
   std::string LogFile;           // one line per mail ("" = none)
+  long long MaxMessageSize = 0;  // the largest mail the operator sends, in bytes (0 = no limit)
+  THeaderSettings Headers;       // [Headers] and the secret of [Token]
   std::vector<std::string> Warnings;
 };
 

@@ -118,6 +118,8 @@ const char* ExitCodeName(int code)
   case ecNoHost: return "unknown host";
   case ecUnavailable: return "permanent refusal";
   case ecSoftware: return "internal error";
+  case ecUnknown: return "delivery unknown";
+  case ecCantCreate: return "outbox refused";
   case ecIoError: return "I/O error";
   case ecTempFail: return "temporary failure";
   case ecProtocol: return "protocol error";
@@ -163,17 +165,20 @@ int main(int argc, char** argv)
                                      (settings.Path.empty() ? std::string("tarnmail.ini (none found)") : settings.Path) +
                                      "; Outbox=1 writes the mails into outbox/ instead");
 
-    TBuiltMail mail = BuildMail(options);
+    TBuiltMail mail = BuildMail(options, settings.Headers);
     sender = "<" + mail.EnvelopeFrom + ">";
     recipients = Recipients(mail);
     transcript.Line("mail from: " + mail.EnvelopeFrom);
     for (const std::string& note : mail.Notes)
       transcript.Line(note);
-    transcript.Line("message: " + std::to_string(mail.Message.size()) + " bytes");
+    transcript.Line("message: " + std::to_string(mail.Size) + " bytes");
+    if (settings.MaxMessageSize && mail.Size > static_cast<std::uint64_t>(settings.MaxMessageSize))
+      throw EMailError(ecUnavailable, "the mail has " + std::to_string(mail.Size) + " bytes, more than MaxMessageSize=" +
+                                          std::to_string(settings.MaxMessageSize) + " of the settings");
     // Outbox mode keeps every mail, with or without a host: a dry run of a
     // live batch sends nothing.
     if (settings.Outbox) {
-      reason = "written to " + WriteToOutbox("outbox", mail.Message, EnvelopeText(mail, host));
+      reason = "written to " + WriteToOutbox("outbox", mail, EnvelopeText(mail, host));
       code = ecSent;
     } else {
       std::snprintf(g_watchdogMessage, sizeof g_watchdogMessage,
