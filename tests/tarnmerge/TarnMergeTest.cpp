@@ -103,21 +103,3 @@ TEST(TarnMergeChecks, EachWithItsLine)
     for (const auto& c : cases)
         EXPECT_EQ(Findings(c.csv, c.tmpl), c.findings) << c.csv;
 }
-
-// What is written: Shift_JIS with CR LF, half-width kana as they are, body
-// values over several lines, the job list naming each file under the folder.
-TEST(TarnMergeBatch, WritesShiftJisDefinitionsAndTheJobList)
-{
-    TTextError e;
-    TCsvTable table;
-    ASSERT_TRUE(ParseCsv("code,to,name\n\"A,1\",a@x.jp,ﾀﾅｶ\nB,b@x.jp,\"高橋\r\n様\"\n", table, e));
-    std::vector<TFinding> findings;
-    const auto lines = ParseTemplate("log\r\nhost\r\n{to}\r\nf@x.jp\r\n件名\r\n\r\n{name} 様\r\n", table.Header, findings);
-    const TBatch batch = MergeBatch(lines, table, 0);
-    ASSERT_EQ(batch.Findings.size(), 0u);
-    ASSERT_EQ(batch.Mails.size(), 2u);
-    EXPECT_EQ(DefinitionText(batch.Mails[0]), platform::Utf8ToCp932("log\r\nhost\r\na@x.jp\r\nf@x.jp\r\n件名\r\n\r\nﾀﾅｶ 様\r\n"));
-    EXPECT_EQ(DefinitionText(batch.Mails[1]), platform::Utf8ToCp932("log\r\nhost\r\nb@x.jp\r\nf@x.jp\r\n件名\r\n\r\n高橋\r\n様 様\r\n"));
-    EXPECT_EQ(JobListText(batch, "batch"), "batch\\m001.txt,A,1\r\nbatch\\m002.txt,B\r\n");
-    EXPECT_EQ(MergeBatch(lines, table, -1).Mails[1].SendCode, "002");
-}

@@ -38,21 +38,6 @@ std::string CharacterWithoutCp932(std::string_view utf8)
     return {};
 }
 
-std::vector<std::string> SplitAtLineBreaks(const std::string& text)
-{
-    std::vector<std::string> lines(1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            lines.emplace_back();
-        } else {
-            lines.back() += text[i];
-        }
-    }
-    return lines;
-}
-
 bool HasControl(std::string_view s, bool lineBreaksToo)
 {
     return std::any_of(s.begin(), s.end(), [&](char c) {
@@ -102,6 +87,21 @@ std::string Numbered(std::size_t n, std::size_t width)
 }
 
 } // namespace
+
+std::vector<std::string> SplitAtLineBreaks(const std::string& text)
+{
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            lines.emplace_back();
+        } else {
+            lines.back() += text[i];
+        }
+    }
+    return lines;
+}
 
 int TBatch::Errors() const
 {

@@ -53,6 +53,9 @@ struct TBatch {
 // gets a mail from an earlier row too is a warning.
 TBatch MergeBatch(const std::vector<TTemplateLine>& lines, const TCsvTable& table, int codeColumn);
 
+// A text cut at its line breaks (CR LF, CR or LF): a value over several body lines.
+std::vector<std::string> SplitAtLineBreaks(const std::string& text);
+
 // The definition file: every line followed by CR LF.
 std::string DefinitionText(const TDefinition& mail);
 // The job list: "<folder>\<file name>,<send code>" and CR LF for every mail.
