@@ -64,23 +64,6 @@ std::size_t DecodeUtf8(std::string_view s, unsigned& cp)
     return shortest ? len : 0;
 }
 
-// The JIS X 0208 forms of characters that code page 932 holds under another
-// code point (texts from other systems carry these): taken as Linux's iconv
-// takes them, so both builds give the same bytes.
-unsigned Cp932CodePoint(unsigned cp)
-{
-    switch (cp) {
-    case 0x301C: return 0xFF5E; // wave dash
-    case 0x2016: return 0x2225; // double vertical line
-    case 0x2212: return 0xFF0D; // minus sign
-    case 0x00A2: return 0xFFE0; // cent sign
-    case 0x00A3: return 0xFFE1; // pound sign
-    case 0x00AC: return 0xFFE2; // not sign
-    case 0x2014: return 0x2015; // em dash
-    default: return cp;
-    }
-}
-
 } // namespace
 
 std::string Cp932ToUtf8(std::string_view cp932)
@@ -133,7 +116,7 @@ std::string Utf8ToCp932(std::string_view utf8)
         }
         char bytes[4];
         BOOL usedDefault = FALSE;
-        const wchar_t wide = static_cast<wchar_t>(Cp932CodePoint(cp));
+        const wchar_t wide = static_cast<wchar_t>(cp);
         const int n = cp < 0x10000 && !(cp >= 0xD800 && cp <= 0xDFFF)
             ? ::WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes, sizeof bytes, nullptr, &usedDefault)
             : 0;

@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -22,6 +23,24 @@ int LineBreaks(std::string_view s)
         if (s[i] == '\n' || (s[i] == '\r' && (i + 1 == s.size() || s[i + 1] != '\n')))
             ++n;
     return n;
+}
+
+// Texts from other systems write a few characters of JIS X 0208 by code
+// points that code page 932 holds under others (〜 U+301C where it has ～
+// U+FF5E). Linux's converter takes both, Windows' only its own: the text
+// takes code page 932's, so both builds write the same bytes. File names are
+// never folded: the system would open another name.
+std::string FoldToCp932Forms(const std::string& utf8)
+{
+    static const std::pair<std::string_view, std::string_view> kForms[] = {
+        {"\u301C", "\uFF5E"}, {"\u2016", "\u2225"}, {"\u2212", "\uFF0D"}, {"\u00A2", "\uFFE0"},
+        {"\u00A3", "\uFFE1"}, {"\u00AC", "\uFFE2"}, {"\u2014", "\u2015"},
+    };
+    std::string out = utf8;
+    for (const auto& [from, to] : kForms)
+        for (std::size_t at = out.find(from); at != std::string::npos; at = out.find(from, at + to.size()))
+            out.replace(at, from.size(), to);
+    return out;
 }
 
 } // namespace
@@ -117,6 +136,7 @@ bool DecodeText(std::string_view bytes, std::string& utf8, TTextError& error)
                          "Shift_JISでもUTF-8でもないバイトがあります", "bytes that are neither Shift_JIS nor UTF-8"};
                 return false;
             }
+        utf8 = FoldToCp932Forms(utf8);
         return true;
     }
     const std::string_view text = bytes.substr(Utf8BomLength(bytes));
@@ -128,6 +148,6 @@ bool DecodeText(std::string_view bytes, std::string& utf8, TTextError& error)
         }
         i += len;
     }
-    utf8 = text;
+    utf8 = FoldToCp932Forms(std::string(text));
     return true;
 }
