@@ -60,6 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Recipients, sender, subject and body from the columns in turn.
     const std::vector<std::string>& h = table.Header;
+    for (const std::string& name : h) // names a placeholder cannot hold
+        if (name.find_first_of("{}\r\n") != std::string::npos)
+            return 0;
     auto column = [&](std::size_t k) { return "{" + h[k % h.size()] + "}"; };
     std::vector<TFinding> findings;
     const auto lines = ParseTemplate("log.txt\n\n" + column(0) + "\n" + column(1) + "\n" + column(2) + "\n\n" + column(3),
