@@ -186,7 +186,7 @@ TBatch MergeBatch(const std::vector<TTemplateLine>& lines, const TCsvTable& tabl
 
         TDefinition mail;
         mail.Line = row.Line;
-        mail.FileName = "m" + Numbered(r + 1, width) + ".txt";
+        mail.FileName = std::string(1, 'm') + Numbered(r + 1, width) + ".txt";
         const std::string code = codeColumn >= 0 ? value(codeColumn) : Numbered(r + 1, width);
         if (HasControl(code, true))
             finding(TSeverity::Error, "送信コードに改行か制御文字があります", "a line break or control character in the send code",
