@@ -1,9 +1,10 @@
 #!/bin/sh
 # Runs the example batch in examples/ with Tarnwick and tarnmail, unattended:
-# builds both if needed, lays out a run folder build/example-run/ (the program
-# folder: Tarnwick, tarnmail, Tarnwick.ini, the job list, the mail definitions
-# and attachments as Shift_JIS files with CR LF line ends), runs Tarnwick
-# invisible, then prints the result file and the mails in the outbox.
+# builds them and tarnmerge if needed, lays out a run folder build/example-run/
+# (the program folder: Tarnwick, tarnmail, Tarnwick.ini, the CC, BCC and
+# attachment files as Shift_JIS with CR LF line ends), makes the batch from the
+# customer list and the template with tarnmerge, checks it with /v, runs
+# Tarnwick invisible, then prints the result file and the mails in the outbox.
 #
 #   scripts/run-example.sh           mailer run directly
 #   scripts/run-example.sh --batch   batch mode (/d): tarnmail's transcript goes to $mail_log.txt
@@ -21,9 +22,9 @@ BATCH=""
 
 sh "$ROOT/scripts/install-deps.sh"
 
-if [ ! -x "$BUILD/bin/Tarnwick" ] || [ ! -x "$BUILD/bin/tarnmail" ]; then
+if [ ! -x "$BUILD/bin/Tarnwick" ] || [ ! -x "$BUILD/bin/tarnmail" ] || [ ! -x "$BUILD/bin/tarnmerge" ]; then
   cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$BUILD" --target Tarnwick tarnmail -j2
+  cmake --build "$BUILD" --target Tarnwick tarnmail tarnmerge -j2
 fi
 
 # The examples are kept as UTF-8 with LF; Tarnwick reads Shift_JIS with CR LF.
@@ -36,7 +37,6 @@ rm -rf "$RUN"
 mkdir -p "$RUN/temp" "$RUN/mails" "$RUN/files"
 cp "$BUILD/bin/Tarnwick" "$BUILD/bin/tarnmail" "$RUN/"
 printf '[Mail]\r\nName=tarnmail\r\n' > "$RUN/Tarnwick.ini"
-to_windows_text "$ROOT/examples/jobs.txt" "$RUN/jobs.txt"
 # A dry run: Outbox=1, every mail goes to temp/outbox/, nothing is sent.
 to_windows_text "$ROOT/examples/tarnmail.ini" "$RUN/tarnmail.ini"
 for f in "$ROOT"/examples/mails/* "$ROOT"/examples/files/*; do
@@ -45,9 +45,19 @@ for f in "$ROOT"/examples/mails/* "$ROOT"/examples/files/*; do
 done
 
 cd "$RUN"
+# One definition per customer and the job list batch/jobs.txt; the send codes
+# come from the column "code".
+"$BUILD/bin/tarnmerge" --code code "$ROOT/examples/customers.csv" "$ROOT/examples/template.txt" batch
+# The check: 0 nothing wrong, 2 warnings only (① and Ⅱ go out in UTF-8), 1 errors.
+check=0
+QT_QPA_PLATFORM=offscreen timeout 300 ./Tarnwick /P batch/jobs.txt /v || check=$?
+echo "Tarnwick /v exit code: $check"
+iconv -f CP932 -t UTF-8 '$mail_check.csv' | tr -d '\r'
+[ "$check" -le 2 ] || exit "$check"
+
 status=0
 # shellcheck disable=SC2086
-QT_QPA_PLATFORM=offscreen timeout 300 ./Tarnwick /P jobs.txt /i $BATCH || status=$?
+QT_QPA_PLATFORM=offscreen timeout 300 ./Tarnwick /P batch/jobs.txt /i $BATCH || status=$?
 echo "Tarnwick exit code: $status"
 
 echo

@@ -27,3 +27,7 @@ TTextKind GuessTextKind(std::string_view bytes);
 
 // Length of the UTF-8 byte-order mark at the start, or 0.
 std::size_t Utf8BomLength(std::string_view bytes);
+
+// Length (1 to 4) of the well-formed UTF-8 character that starts at byte i,
+// by the rule above; 0 when no valid character starts there.
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i);

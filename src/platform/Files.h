@@ -23,6 +23,8 @@ bool FileExists(std::string_view path);       // an existing file (not a folder)
 std::string LastFileError();
 bool DirectoryExists(std::string_view path);  // an existing folder
 bool DeleteFile(std::string_view path);       // true when the file was removed
+// Makes the folder (its parent must exist); true when it exists afterwards.
+bool CreateFolder(std::string_view path);
 
 // Reads the whole file. False on any error (missing, locked, unreadable).
 bool TryLoadFile(std::string_view path, std::string& contents);

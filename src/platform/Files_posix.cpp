@@ -130,6 +130,11 @@ bool DirectoryExists(std::string_view path)
     return Usable(path) && ::stat(ToOsPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool CreateFolder(std::string_view path)
+{
+    return Usable(path) && (::mkdir(ToOsPath(path).c_str(), 0777) == 0 || DirectoryExists(path));
+}
+
 bool DeleteFile(std::string_view path)
 {
     return Usable(path) && ::unlink(ToOsPath(path).c_str()) == 0;

@@ -127,6 +127,11 @@ bool DirectoryExists(std::string_view path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool CreateFolder(std::string_view path)
+{
+    return Usable(path) && (::CreateDirectoryA(ToOsPath(path).c_str(), nullptr) != 0 || DirectoryExists(path));
+}
+
 bool DeleteFile(std::string_view path) { return Usable(path) && ::DeleteFileA(ToOsPath(path).c_str()) != 0; }
 
 bool TryLoadFile(std::string_view path, std::string& contents)
