@@ -36,7 +36,8 @@ to_windows_text() {
 rm -rf "$RUN"
 mkdir -p "$RUN/temp" "$RUN/mails" "$RUN/files"
 cp "$BUILD/bin/Tarnwick" "$BUILD/bin/tarnmail" "$RUN/"
-printf '[Mail]\r\nName=tarnmail\r\n' > "$RUN/Tarnwick.ini"
+# tarnmail's 75 is a temporary failure, the only kind worth a resend (71: the server may have the mail).
+printf '[Mail]\r\nName=tarnmail\r\nResendCodes=75\r\n' > "$RUN/Tarnwick.ini"
 # A dry run: Outbox=1, every mail goes to temp/outbox/, nothing is sent.
 to_windows_text "$ROOT/examples/tarnmail.ini" "$RUN/tarnmail.ini"
 for f in "$ROOT"/examples/mails/* "$ROOT"/examples/files/*; do

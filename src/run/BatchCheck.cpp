@@ -2,6 +2,7 @@
 #include "run/TDelivery.h"
 
 #include "jtext/JpWords.h"
+#include "jtext/MailAddress.h"
 #include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
@@ -16,24 +17,6 @@ namespace {
 
 // The program's own starting figure for the time a mail takes.
 constexpr double kSecondsPerMail = 5;
-
-// The address of a recipient entry ("a@x.jp" or "Name <a@x.jp>"), and whether
-// an address can hold it: one "@", no blanks, controls, quotes or brackets.
-bool UsableAddress(std::string_view entry)
-{
-    std::string_view address = entry;
-    const std::size_t lt = address.rfind('<');
-    if (lt != std::string_view::npos && !address.empty() && address.back() == '>')
-        address = address.substr(lt + 1, address.size() - lt - 2);
-    if (std::count(address.begin(), address.end(), '@') != 1 || address.front() == '@' || address.back() == '@')
-        return false;
-    for (const char ch : address) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c <= 0x20 || c >= 0x7F || std::string_view("\"(),:;<>[\\]").find(ch) != std::string_view::npos)
-            return false;
-    }
-    return true;
-}
 
 std::string Lower(std::string s)
 {

@@ -131,6 +131,7 @@ TEST_F(EdgeWordsTest, ResendAloneTakesTheFailedRowsOfTheLastResults)
     ASSERT_EQ(folder.Run({"/P", "jobs.txt", "/i"}, 30000, {"FAKE_MAILER_EXIT_SEQ=0,3,0"}).exitCode, 3);
 
     std::filesystem::remove(folder.RecordPath());
+    folder.WriteBytes("Tarnwick.ini", "[Mail]\r\nResendCodes=3, 75\r\n"); // 3 is listed
     auto r = folder.Run({"/r", "/i"}, 30000, {"FAKE_MAILER_EXIT=5"});
     EXPECT_EQ(r.exitCode, 5);
     const auto runs = ReadFakeMailerRecords(folder.RecordPath());
