@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace platform {
 
@@ -254,8 +255,26 @@ void EndProcessSession(ChildProcess& child, std::uint32_t graceMs)
     WaitForExit(child, 10000);
 }
 
+namespace {
+// Jobs of ended mailers in which something still runs (a child the mailer
+// left behind): kept until EndDescendants ends them.
+std::vector<HANDLE>& LingeringJobs()
+{
+    static std::vector<HANDLE> jobs;
+    return jobs;
+}
+} // namespace
+
 void CloseProcess(ChildProcess& child)
 {
+    if (child.handles && child.handles->job) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+        if (::QueryInformationJobObject(child.handles->job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr) &&
+            info.ActiveProcesses > 0) {
+            LingeringJobs().push_back(child.handles->job);
+            child.handles->job = nullptr; // kept, not closed
+        }
+    }
     child.handles.reset();
 }
 
@@ -265,9 +284,18 @@ void ExitProcessNow(int exitCode)
     ::ExitProcess(static_cast<UINT>(exitCode));
 }
 
-// Each child's job object holds what it starts, whatever that does, and
-// EndProcessSession ends the whole job.
+// Each child's job object holds what it starts, whatever that does:
+// EndProcessSession ends the whole job, and EndDescendants the jobs of
+// earlier mailers that something still runs in.
 void AdoptOrphanedDescendants() {}
-void EndDescendants() {}
+
+void EndDescendants()
+{
+    for (HANDLE job : LingeringJobs()) {
+        ::TerminateJobObject(job, kEndedExitCode);
+        ::CloseHandle(job);
+    }
+    LingeringJobs().clear();
+}
 
 } // namespace platform
