@@ -36,12 +36,8 @@ protected:
     std::vector<std::string> Statuses() const
     {
         std::vector<std::string> statuses;
-        for (const std::string& line : Results()) {
-            std::size_t at = 0;
-            for (int k = 0; k < 3; ++k)
-                at = line.find(',', at) + 1;
-            statuses.push_back(line.substr(at, line.find(',', at) - at));
-        }
+        for (const std::string& line : Results())
+            statuses.push_back(ResultStatus(line));
         return statuses;
     }
     TProgramFolder folder;

@@ -32,13 +32,6 @@ protected:
             lines.push_back(all.substr(start, end - start));
         return lines;
     }
-    static std::string Status(const std::string& line)
-    {
-        std::size_t p = 0;
-        for (int k = 0; k < 3; ++k)
-            p = line.find(',', p) + 1;
-        return line.substr(p, line.find(',', p) - p);
-    }
     TProgramFolder folder;
 };
 
@@ -75,10 +68,10 @@ TEST_F(MailerArgumentsTest, CarelessFieldsArriveWholeOrTheMailFails)
         expect(runs[3], {"-hhost", "-ffrom@x.jp", "-s\x95\x5C"});
         const auto lines = Results();
         ASSERT_EQ(lines.size(), 5u);
-        EXPECT_EQ(Status(lines[2]), "-1");
+        EXPECT_EQ(ResultStatus(lines[2]), "-1");
         EXPECT_NE(lines[2].find("TO:c@x.jp"), std::string::npos); // the result line as usual
         for (std::size_t k : {0u, 1u, 3u, 4u})
-            EXPECT_EQ(Status(lines[k]), "0") << k;
+            EXPECT_EQ(ResultStatus(lines[k]), "0") << k;
         if (batch) {
             const std::string log = folder.ReadBytes("$mail_log.txt");
             EXPECT_NE(log.find("#Refused:\r\na field of the mail holds a NUL byte\r\n"), std::string::npos);

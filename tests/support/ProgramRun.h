@@ -9,6 +9,15 @@
 #include <utility>
 #include <vector>
 
+// The status field (the fourth) of a result line.
+inline std::string ResultStatus(const std::string& line)
+{
+    std::size_t at = 0;
+    for (int k = 0; k < 3; ++k)
+        at = line.find(',', at) + 1;
+    return line.substr(at, line.find(',', at) - at);
+}
+
 class TProgramFolder : public TTempFolder {
 public:
     TProgramFolder();
