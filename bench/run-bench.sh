@@ -47,7 +47,7 @@ make_jobs() {
 }
 printf 'mails/missing.txt,C0\r\n' > "$PROG/jobs-0.txt"
 
-LOCK=/tmp/Ident8957-$(id -u).lock
+LOCK=${TMPDIR:-/tmp}/tarnwick-$(id -u)/Ident8957-$(id -u).lock
 now() { date +%s.%N; }
 
 # Runs Tarnwick invisibly on jobs-$1.txt; prints "seconds max_rss_kb".
