@@ -6,6 +6,8 @@
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
 
+#include <climits>
+#include <cstdint>
 #include <set>
 
 namespace {
@@ -25,23 +27,18 @@ std::vector<std::string> DropUnusable(std::vector<std::string>& lines, const std
     return unusable;
 }
 
-// The status codes that [Mail] ResendCodes lets a resend take ("75, 69"); an
-// empty setting, or one without a single number, takes every failure.
+// The status codes that [Mail] ResendCodes lets a resend take ("75, 69"), read
+// as the program reads every list (the first empty field ends it); an empty
+// setting, or one without a single number, takes every failure.
 std::set<std::int32_t> ResendCodes(const std::string& setting)
 {
     std::set<std::int32_t> codes;
-    std::size_t start = 0;
-    while (start <= setting.size()) {
-        std::size_t cut = setting.find(',', start);
-        if (cut == std::string::npos)
-            cut = setting.size();
-        const std::string item = Trim(std::string_view(setting).substr(start, cut - start));
-        constexpr std::int32_t kNotANumber = -0x7FFFFFFF;
-        const std::int32_t code = ParseIniInteger(item, kNotANumber);
-        if (!item.empty() && code != kNotANumber)
+    ForEachField(setting, ',', [&](const std::string& field) {
+        constexpr std::int32_t kNotANumber = INT32_MIN;
+        const std::int32_t code = ParseIniInteger(Trim(field), kNotANumber);
+        if (code != kNotANumber)
             codes.insert(code);
-        start = cut + 1;
-    }
+    });
     return codes;
 }
 
