@@ -202,10 +202,12 @@ TEST_F(EdgeWordsTest, NoMailersChildOutlivesItsTimeLimitOrTheProgram)
     ::kill(pid, SIGTERM);
     folder.Wait(pid, 10000);
 
-    // A mail that went: its escaped child ends with the program.
+    // A mail that went: its escaped child ends with the program. (Another
+    // job list: the signal may have come before the first run was finished.)
     std::filesystem::remove(escaped);
     folder.WriteBytes("Tarnwick.ini", "");
-    EXPECT_EQ(folder.Run({"/P", "jobs.txt", "/i"}, 30000, {"FAKE_MAILER_ESCAPE=" + escaped}).exitCode, 0);
+    std::filesystem::copy_file(folder.Path() + "jobs.txt", folder.Path() + "jobs2.txt");
+    EXPECT_EQ(folder.Run({"/P", "jobs2.txt", "/i"}, 30000, {"FAKE_MAILER_ESCAPE=" + escaped}).exitCode, 0);
     EXPECT_EQ(Escaped(escaped), "ended");
 }
 
