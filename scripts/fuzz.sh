@@ -16,7 +16,7 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(job_mail mail_command ini_file parse_command_line sjis_to_jis normalize_kana split_result_line split_command_line run_journal merge_csv)
+  targets=(job_mail mail_command ini_file parse_command_line sjis_to_jis normalize_kana split_result_line split_command_line run_journal merge_csv smtp_reply encoded_words)
 fi
 targets_to_run=("${targets[@]}")
 jobs=${JOBS:-1}

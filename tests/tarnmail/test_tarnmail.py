@@ -444,6 +444,20 @@ class TarnmailTest(unittest.TestCase):
         # Python's address parser keeps the blank between two encoded words.
         self.assertEqual(m["From"].addresses[0].display_name.replace(" ", ""), name)
 
+    def test_long_settings_headers_are_folded(self):
+        # One word past 998 characters is encoded (and so folded); many words are folded at their blanks.
+        long_word = "<https://example.jp/u?a={to_url}&p=" + "x" * 1100 + ">"
+        many = " ".join("word%d" % i for i in range(250))
+        self.write_ini("[SMTP]\nOutbox=1\n[Headers]\nX-Long=%s\nX-Many=%s\n" % (long_word, many))
+        r = self.run_tarnmail([b"-fs@example.jp", b"a@example.jp"])
+        self.assertEqual(r.returncode, SENT, r.stderr)
+        with open(self.outbox_mails()[0], "rb") as f:
+            raw = f.read()
+        self.assert_well_formed_headers(raw)
+        m = self.parse(raw)
+        self.assertEqual(str(m["X-Long"]), long_word.replace("{to_url}", "a%40example.jp"))
+        self.assertEqual(str(m["X-Many"]), many)
+
     def test_random_texts_survive_the_round_trip(self):
         # Property: whatever the subject, display name and attachment name, a
         # mail reader gets them back unchanged, with every encoded word within

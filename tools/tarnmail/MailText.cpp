@@ -126,14 +126,23 @@ bool DecodeCharset(const std::string& charset, const std::string& bytes, std::st
   for (char& c : upper)
     c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
   if (upper == "ISO-2022-JP") {
-    bool damaged = false;
-    utf8 = Cp932ToUtf8(Iso2022JpToCp932(bytes), &damaged);
-    return !damaged;
+    // A code that is no character (Tarnwick's /z copies a free cell of a
+    // JIS row as it is) becomes U+FFFD, as in any other text of the mail:
+    // refused, a long name would fail the mail for one character.
+    utf8 = Cp932ToUtf8(Iso2022JpToCp932(bytes));
+    return true;
   }
   if (upper == "UTF-8") {
     utf8 = bytes;
     return IsValidUtf8(bytes);
   }
+  // A name iconv would take another way: empty (the locale's charset),
+  // cut at a NUL, with "//" options, or controls it may drop.
+  if (charset.empty())
+    return false;
+  for (char c : charset)
+    if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F || c == '/')
+      return false;
   iconv_t cd = iconv_open("UTF-8", charset.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1))
     return false;
@@ -242,13 +251,17 @@ void RefuseControls(const std::string& text, const std::string& what)
 bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out)
 {
   out.clear();
+  // ESC, SO and SI in the text would read as shifts; JIS-Roman (ESC ( J,
+  // for the yen sign and the overline) reads as ASCII in most readers.
+  if (utf8.find_first_of("\x1B\x0E\x0F") != std::string::npos)
+    return false;
   TIconv cv("ISO-2022-JP", "UTF-8");
   std::string jis = ToJisCodePoints(utf8);
   const char* in = jis.data();
   if (cv.Run(in, jis.size(), out) != 0)
     return false;
   cv.Run(in, 0, out);  // back to ASCII at the end
-  return true;
+  return out.find("\x1B(J") == std::string::npos;
 }
 
 std::vector<std::string> SplitWords(const std::string& text)

@@ -41,7 +41,7 @@ std::vector<std::string> TextTokens(const std::string& headerName, const std::st
 
 // The UTF-8 text of a name made of B encoded words (ISO-2022-JP with the
 // Windows rows, UTF-8, or any charset iconv reads). False when a word cannot
-// be read.
+// be read; in ISO-2022-JP a code that is no character becomes U+FFFD.
 bool DecodeEncodedWords(const std::string& name, std::string& utf8);
 
 // Raw header value (starting with a space, ending in "\n") from tokens

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "MailError.h"
+#include "SmtpReply.h"
 
 #include "jtext/MailJstr.h"
 
@@ -18,22 +19,6 @@
 
 namespace {
 
-std::string Upper(std::string s)
-{
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 32);
-  return s;
-}
-
-int ReplyCode(const std::string& line)
-{
-  if (line.size() < 3 || line[0] < '2' || line[0] > '5' || line[1] < '0' || line[1] > '9' || line[2] < '0' ||
-      line[2] > '9' || (line.size() > 3 && line[3] != ' ' && line[3] != '-'))
-    return 0;
-  return std::atoi(line.substr(0, 3).c_str());
-}
-
 int CodeForReply(int reply, int otherwise)
 {
   if (reply >= 400 && reply < 500)
@@ -42,15 +27,6 @@ int CodeForReply(int reply, int otherwise)
     return ecUnavailable;
   return otherwise;
 }
-
-// One reply of the server: its code (0 when none came or it made no
-// sense), its text lines joined, and its lines one by one.
-struct TReply {
-  int Code = 0;
-  std::string Text;
-  std::vector<std::string> Lines;
-  std::string Line() const { return std::to_string(Code) + " " + Text; }
-};
 
 // The dialogue on one connection: commands, replies, the transcript.
 class TSession {
@@ -81,16 +57,13 @@ public:
       std::string line = buffer_.substr(0, eol);
       buffer_.erase(0, eol + 2);
       transcript_.Line("< " + line);
-      int code = ReplyCode(line);
-      if (!code || (!r.Lines.empty() && code != r.Code)) {
+      bool done = false;
+      if (!AddReplyLine(r, line, done)) {
         nonsense_ = "the server's answer makes no sense: " + line;
         r.Code = 0;
         return r;
       }
-      r.Code = code;
-      r.Lines.push_back(line.size() > 4 ? line.substr(4) : std::string());
-      r.Text += (r.Text.empty() ? "" : " ") + r.Lines.back();
-      if (line.size() == 3 || line[3] == ' ') {
+      if (done) {
         last_ = r.Line();
         return r;
       }
@@ -150,39 +123,6 @@ private:
   std::string buffer_;
   bool lineStart_ = true;
 };
-
-// What the server's EHLO offers.
-struct TOffer {
-  bool StartTls = false, Pipelining = false, Size = false;
-  std::uint64_t SizeLimit = 0;  // 0: none announced
-  std::vector<std::string> Auth;
-};
-
-TOffer ReadOffer(const TReply& ehlo)
-{
-  TOffer o;
-  for (std::size_t i = 1; i < ehlo.Lines.size(); ++i) {
-    std::string cap = Upper(ehlo.Lines[i]);
-    std::string word = cap.substr(0, cap.find_first_of(" ="));
-    std::string rest = word.size() < cap.size() ? cap.substr(word.size() + 1) : "";
-    if (word == "STARTTLS")
-      o.StartTls = true;
-    else if (word == "PIPELINING")
-      o.Pipelining = true;
-    else if (word == "SIZE") {
-      o.Size = true;
-      o.SizeLimit = std::strtoull(rest.c_str(), nullptr, 10);
-    } else if (word == "AUTH") {
-      for (std::size_t p = 0; p < rest.size();) {
-        std::size_t sp = std::min(rest.find(' ', p), rest.size());
-        if (sp > p)
-          o.Auth.push_back(rest.substr(p, sp - p));
-        p = sp + 1;
-      }
-    }
-  }
-  return o;
-}
 
 std::string MachineName()
 {
