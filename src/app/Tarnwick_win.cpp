@@ -2,6 +2,7 @@
 // window and its title, the main window, the message loop and the exit code.
 #include "app/NameCheck.h"
 #include "app/StartWords.h"
+#include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "ui_win32/ControlIds.h"
