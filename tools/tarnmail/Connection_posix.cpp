@@ -107,6 +107,19 @@ bool IsIpAddress(const std::string& host)
 
 } // namespace
 
+struct TConnection::TState {
+  int fd = -1;
+  void* ctx = nullptr;
+  void* ssl = nullptr;
+};
+
+TConnection::TConnection() : state_(std::make_unique<TState>()) {}
+
+bool TConnection::Tls() const
+{
+  return state_->ssl != nullptr;
+}
+
 TConnection::~TConnection()
 {
   Drop();
@@ -121,14 +134,14 @@ void TConnection::SetLimits(TClock::time_point deadline, long stallSeconds)
 void TConnection::Drop()
 {
   std::string ignored;
-  if (ssl_)
-    SslApi(ignored)->SSL_free(ssl_);
-  if (ctx_)
-    SslApi(ignored)->SSL_CTX_free(ctx_);
-  ssl_ = ctx_ = nullptr;
-  if (fd_ >= 0)
-    close(fd_);
-  fd_ = -1;
+  if (state_->ssl)
+    SslApi(ignored)->SSL_free(state_->ssl);
+  if (state_->ctx)
+    SslApi(ignored)->SSL_CTX_free(state_->ctx);
+  state_->ssl = state_->ctx = nullptr;
+  if (state_->fd >= 0)
+    close(state_->fd);
+  state_->fd = -1;
 }
 
 bool TConnection::Fail(TNetFailure kind, const std::string& text)
@@ -145,7 +158,7 @@ bool TConnection::Wait(short events)
     return Fail(nfTimeout, "no answer within the time limit");
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count() + 1;
   const bool stallFirst = stall_ * 1000LL < left;
-  pollfd p{fd_, events, 0};
+  pollfd p{state_->fd, events, 0};
   int r = poll(&p, 1, static_cast<int>(stallFirst ? stall_ * 1000LL : left));
   if (r > 0 || (r < 0 && errno == EINTR))
     return true;
@@ -165,16 +178,16 @@ bool TConnection::Connect(const std::string& host, int port)
     return Fail(r == EAI_AGAIN ? nfRefused : nfNoHost, "cannot resolve " + name + ": " + gai_strerror(r));
   std::string why = "no address";
   for (addrinfo* a = list; a; a = a->ai_next) {
-    fd_ = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd_ < 0)
+    state_->fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (state_->fd < 0)
       continue;
-    if (connect(fd_, a->ai_addr, a->ai_addrlen) == 0 || (errno == EINPROGRESS && Wait(POLLOUT))) {
+    if (connect(state_->fd, a->ai_addr, a->ai_addrlen) == 0 || (errno == EINPROGRESS && Wait(POLLOUT))) {
       int err = 0;
       socklen_t len = sizeof err;
-      getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len);
+      getsockopt(state_->fd, SOL_SOCKET, SO_ERROR, &err, &len);
       if (err == 0) {
         int one = 1;  // commands are small and each waits for its answer
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        setsockopt(state_->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         freeaddrinfo(list);
         failure_ = nfNone;
         return true;
@@ -183,8 +196,8 @@ bool TConnection::Connect(const std::string& host, int port)
     } else {
       why = failure_ == nfTimeout ? error_ : std::string(std::strerror(errno));
     }
-    close(fd_);
-    fd_ = -1;
+    close(state_->fd);
+    state_->fd = -1;
   }
   freeaddrinfo(list);
   return Fail(nfRefused, "cannot connect: " + why);
@@ -194,7 +207,7 @@ bool TConnection::TlsRetry(int result, const char* step)
 {
   std::string ignored;
   const TSslApi& a = *SslApi(ignored);
-  int e = a.SSL_get_error(ssl_, result);
+  int e = a.SSL_get_error(state_->ssl, result);
   if (e == kWantRead)
     return Wait(POLLIN);
   if (e == kWantWrite)
@@ -212,36 +225,36 @@ bool TConnection::StartTls(const std::string& host, const TTlsSettings& tls)
   const TSslApi* a = SslApi(why);
   if (!a)
     return Fail(nfTls, why);
-  ctx_ = a->SSL_CTX_new(a->TLS_client_method());
-  if (!ctx_)
+  state_->ctx = a->SSL_CTX_new(a->TLS_client_method());
+  if (!state_->ctx)
     return Fail(nfTls, "TLS cannot start: " + SslErrors(*a));
-  a->SSL_CTX_ctrl(ctx_, kCtrlSetMinProto, kTls12, nullptr);
+  a->SSL_CTX_ctrl(state_->ctx, kCtrlSetMinProto, kTls12, nullptr);
   if (tls.Verify) {
-    a->SSL_CTX_set_verify(ctx_, kVerifyPeer, nullptr);
-    bool loaded = tls.CAFile.empty() ? a->SSL_CTX_set_default_verify_paths(ctx_) == 1
-                                     : a->SSL_CTX_load_verify_locations(ctx_, tls.CAFile.c_str(), nullptr) == 1;
+    a->SSL_CTX_set_verify(state_->ctx, kVerifyPeer, nullptr);
+    bool loaded = tls.CAFile.empty() ? a->SSL_CTX_set_default_verify_paths(state_->ctx) == 1
+                                     : a->SSL_CTX_load_verify_locations(state_->ctx, tls.CAFile.c_str(), nullptr) == 1;
     if (!loaded)
       return Fail(nfTlsTrust, "cannot read the certificate authorities " +
                                   (tls.CAFile.empty() ? std::string("of the system") : tls.CAFile) + ": " +
                                   SslErrors(*a));
   }
-  ssl_ = a->SSL_new(ctx_);
-  if (!ssl_ || a->SSL_set_fd(ssl_, fd_) != 1)
+  state_->ssl = a->SSL_new(state_->ctx);
+  if (!state_->ssl || a->SSL_set_fd(state_->ssl, state_->fd) != 1)
     return Fail(nfTls, "TLS cannot start: " + SslErrors(*a));
   const std::string name = host.size() > 2 && host.front() == '[' ? host.substr(1, host.size() - 2) : host;
   if (IsIpAddress(name)) {
     if (tls.Verify)
-      a->X509_VERIFY_PARAM_set1_ip_asc(a->SSL_get0_param(ssl_), name.c_str());
+      a->X509_VERIFY_PARAM_set1_ip_asc(a->SSL_get0_param(state_->ssl), name.c_str());
   } else {
-    a->SSL_ctrl(ssl_, kCtrlSetServerName, kNameTypeHost, const_cast<char*>(name.c_str()));
+    a->SSL_ctrl(state_->ssl, kCtrlSetServerName, kNameTypeHost, const_cast<char*>(name.c_str()));
     if (tls.Verify)
-      a->SSL_set1_host(ssl_, name.c_str());
+      a->SSL_set1_host(state_->ssl, name.c_str());
   }
   for (;;) {
-    int r = a->SSL_connect(ssl_);
+    int r = a->SSL_connect(state_->ssl);
     if (r == 1)
       return true;
-    long verify = a->SSL_get_verify_result(ssl_);
+    long verify = a->SSL_get_verify_result(state_->ssl);
     if (tls.Verify && verify != kVerifyOk)
       return Fail(nfTlsTrust, std::string("the server's certificate is not trusted: ") +
                                   a->X509_verify_cert_error_string(verify));
@@ -255,16 +268,16 @@ bool TConnection::Send(const char* data, std::size_t size)
   std::string ignored;
   std::size_t done = 0;
   while (done < size) {
-    if (ssl_) {
+    if (state_->ssl) {
       int chunk = static_cast<int>(std::min<std::size_t>(size - done, 1 << 20));
-      int r = SslApi(ignored)->SSL_write(ssl_, data + done, chunk);
+      int r = SslApi(ignored)->SSL_write(state_->ssl, data + done, chunk);
       if (r > 0)
         done += static_cast<std::size_t>(r);
       else if (!TlsRetry(r, "while sending"))
         return false;
       continue;
     }
-    ssize_t n = ::send(fd_, data + done, size - done, MSG_NOSIGNAL);
+    ssize_t n = ::send(state_->fd, data + done, size - done, MSG_NOSIGNAL);
     if (n > 0)
       done += static_cast<std::size_t>(n);
     else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -281,8 +294,8 @@ bool TConnection::Receive(std::string& into)
   std::string ignored;
   char buf[4096];
   for (;;) {
-    if (ssl_) {
-      int r = SslApi(ignored)->SSL_read(ssl_, buf, sizeof buf);
+    if (state_->ssl) {
+      int r = SslApi(ignored)->SSL_read(state_->ssl, buf, sizeof buf);
       if (r > 0) {
         into.append(buf, static_cast<std::size_t>(r));
         return true;
@@ -291,7 +304,7 @@ bool TConnection::Receive(std::string& into)
         return false;
       continue;
     }
-    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    ssize_t n = ::recv(state_->fd, buf, sizeof buf, 0);
     if (n > 0) {
       into.append(buf, static_cast<std::size_t>(n));
       return true;

@@ -2,10 +2,9 @@
 
 #include "Connection.h"
 #include "MailError.h"
+#include "MailSystem.h"
 
 #include "jtext/MailJstr.h"
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -182,13 +181,6 @@ TOffer ReadOffer(const TReply& ehlo)
     }
   }
   return o;
-}
-
-std::string MachineName()
-{
-  char name[256] = "localhost";
-  gethostname(name, sizeof name - 1);
-  return name;
 }
 
 } // namespace
