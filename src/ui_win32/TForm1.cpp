@@ -214,7 +214,9 @@ void TForm1::BuildControls()
     font(LabelRestTime, windowFont_);
 
     const DWORD listStyle = LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP;
-    ListView1 = Child(hwnd_, WC_LISTVIEWA, "", listStyle | LVS_SINGLESEL, WS_EX_CLIENTEDGE, layout::kListView1, idListView1);
+    // The summary list draws its rows itself, at the height that fits them all.
+    ListView1 = Child(hwnd_, WC_LISTVIEWA, "", listStyle | LVS_SINGLESEL | LVS_OWNERDRAWFIXED, WS_EX_CLIENTEDGE,
+                      layout::kListView1, idListView1);
     font(ListView1, windowFont_);
     SendMessageA(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
     AddColumn(ListView1, 0, jp::kItemColumn, layout::kItemColumnWidth);
@@ -328,6 +330,18 @@ LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<NMHDR*>(lp));
+    case WM_MEASUREITEM:
+        if (wp == idListView1) {
+            reinterpret_cast<MEASUREITEMSTRUCT*>(lp)->itemHeight = layout::kSummaryRowHeight;
+            return TRUE;
+        }
+        break;
+    case WM_DRAWITEM:
+        if (wp == idListView1) {
+            DrawSummaryRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+            return TRUE;
+        }
+        break;
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wp) == ListView2) {
             POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
@@ -464,6 +478,33 @@ LRESULT TForm1::OnNotify(NMHDR* hdr)
         return CDRF_DODEFAULT;
     }
     return 0;
+}
+
+void TForm1::DrawSummaryRow(const DRAWITEMSTRUCT& di) const
+{
+    // Selected as a list view shows it: in the highlight while the list has
+    // the focus, in the face colour otherwise.
+    const bool selected = (di.itemState & ODS_SELECTED) != 0;
+    const bool focused = GetFocus() == ListView1;
+    FillRect(di.hDC, &di.rcItem, GetSysColorBrush(!selected ? COLOR_WINDOW : focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    SetTextColor(di.hDC, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    SetBkMode(di.hDC, TRANSPARENT);
+    const HGDIOBJ oldFont = SelectObject(di.hDC, windowFont_);
+    constexpr int kCellPadding = 3;
+    int left = di.rcItem.left;
+    for (int column = 0; column < 2; ++column) {
+        const int width = static_cast<int>(SendMessageA(ListView1, LVM_GETCOLUMNWIDTH, column, 0));
+        char text[512] = "";
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(ListView1, LVM_GETITEMTEXTA, di.itemID, reinterpret_cast<LPARAM>(&item));
+        RECT cell{left + kCellPadding, di.rcItem.top, left + width - kCellPadding, di.rcItem.bottom};
+        DrawTextA(di.hDC, text, -1, &cell, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+        left += width;
+    }
+    SelectObject(di.hDC, oldFont);
 }
 
 COLORREF TForm1::ListView2CustomDrawItem(std::size_t row) const

@@ -88,6 +88,7 @@ private:
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT PanelMessage(HWND panel, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnNotify(NMHDR* hdr);
+    void DrawSummaryRow(const DRAWITEMSTRUCT& di) const;
     void BuildControls();
     void Layout();
     void FormClose();

@@ -7,6 +7,8 @@
 #include "support/RunFakes.h"
 #include "support/TempFolder.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -71,6 +73,34 @@ TEST_F(Win32Form1Test, TabOrderStartsAtTheEndButton)
     }
     // One guard per process.
     EXPECT_THROW(TSingleInstance second, EMultiSingleInstance);
+}
+
+// Every summary row inside the list's client area, with no scroll bar: at
+// the system's dpi, and at 144 dpi in a copy of this program started with it.
+TEST_F(Win32Form1Test, EverySummaryRowIsVisible)
+{
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    TForm1 form(nullptr, {}, folder.Cp932Path(), clock, mailer);
+    ASSERT_TRUE(form.Started());
+    form.Show();
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    const HWND list = GetDlgItem(form.Handle(), idListView1);
+    ASSERT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 7);
+    RECT client;
+    GetClientRect(list, &client);
+    const LONG style = GetWindowLongA(list, GWL_STYLE);
+    EXPECT_FALSE(style & (WS_VSCROLL | WS_HSCROLL)) << "a scroll bar";
+    for (int row = 0; row < 7; ++row) {
+        RECT r{};
+        r.left = LVIR_BOUNDS;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r)));
+        EXPECT_TRUE(r.top >= 0 && r.bottom <= client.bottom && r.left >= 0 && r.right <= client.right)
+            << "row " << row << ": " << r.left << "," << r.top << "," << r.right << "," << r.bottom << " in "
+            << client.right << "x" << client.bottom;
+    }
 }
 
 } // namespace
