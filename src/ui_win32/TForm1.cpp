@@ -66,6 +66,18 @@ void AddColumn(HWND list, int index, std::string_view caption, int width)
     SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&col));
 }
 
+// The tooltip of a control, which shows `text`.
+TOOLINFOA ToolOf(HWND parent, HWND control, char* text)
+{
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = parent;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text;
+    return tool;
+}
+
 // The icon: one 32 x 32 image in the 16-colour palette, index 0 transparent.
 HICON MakeIcon()
 {
@@ -188,8 +200,18 @@ void TForm1::BuildControls()
     SendMessageA(ProgressBar1, PBM_SETPOS, 0, 0);
 
     Panel1 = Child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, layout::kPanel1, idPanel1);
-    LabelState = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX, 0, layout::kLabelState, idLabelState);
+    LabelState = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY, 0,
+                       layout::kLabelState, idLabelState);
     font(LabelState, windowFont_);
+    // A status text longer than the bar (the /v summary) ends in "..." there
+    // and shows whole, wrapped, where the mouse rests on it.
+    StateTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    char empty[] = "";
+    TOOLINFOA tool = ToolOf(Panel1, LabelState, empty);
+    SendMessageA(StateTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(StateTip, TTM_SETMAXTIPWIDTH, 0, layout::kClientWidth);
     const SIZE sendSize = TextSize(boldFont_, jp::kSendingMarker);
     LabelSend = Child(Panel1, "STATIC", jp::kSendingMarker, SS_LEFT | SS_NOPREFIX, 0,
                       {layout::kLabelSend.Left, layout::kLabelSend.Top, sendSize.cx, sendSize.cy}, idLabelSend);
@@ -667,7 +689,13 @@ void TForm1::UpdateSummary(bool waitOnly, std::string_view subject, int processe
         SetSummaryCell(row, cells[static_cast<std::size_t>(row)]);
 }
 
-void TForm1::SetLabelState(std::string_view text) { SetWindowTextA(LabelState, std::string(text).c_str()); }
+void TForm1::SetLabelState(std::string_view text)
+{
+    std::string t(text);
+    SetWindowTextA(LabelState, t.c_str());
+    TOOLINFOA tool = ToolOf(Panel1, LabelState, t.data());
+    SendMessageA(StateTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+}
 
 void TForm1::SetLabelSendVisible(bool visible) { ShowWindow(LabelSend, visible ? SW_SHOWNA : SW_HIDE); }
 

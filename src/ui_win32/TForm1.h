@@ -116,6 +116,7 @@ private:
     HWND Panel1 = nullptr;
     HWND LabelState = nullptr;
     HWND LabelSend = nullptr;
+    HWND StateTip = nullptr; // the status text whole, for one longer than the status bar
     HMENU PopupMenu1 = nullptr;
 
     HFONT windowFont_ = nullptr;
