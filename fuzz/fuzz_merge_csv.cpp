@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t r = 0; r < batch.Mails.size(); ++r) {
         const std::vector<std::string>& cells = table.Rows[r].Cells;
         auto value = [&](std::size_t k) { return cells[k % cells.size()]; };
-        const TMail mail = ParseMailDefinition(batch.Mails[r].Lines, folder + "def.txt", folder, retry);
+        const TMail mail = ParseMailDefinition(batch.Mails[r].Lines, folder + "def.txt", folder, TBatchReader{retry});
         FUZZ_CHECK(mail.Subject == NormalizeKana(platform::Utf8ToCp932(value(2))));
         std::vector<std::string> body = SplitAtLineBreaks(value(3));
         for (std::string& line : body)
