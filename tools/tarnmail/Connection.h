@@ -56,7 +56,12 @@ private:
   struct TState;
 
   bool Fail(TNetFailure kind, const std::string& text);
+  // Waits for `events` (POLLIN, POLLOUT) within the limits; false, with the
+  // failure set, when they pass.
   bool Wait(short events);
+  // The system's wait: true when the socket is ready (or the wait was
+  // interrupted) within `ms`.
+  bool Ready(short events, long long ms);
   // Continues a TLS call that asked to wait; false when it failed (POSIX).
   bool TlsRetry(int result, const char* step);
   // The socket itself, below TLS (Windows, where TLS is done on buffers).

@@ -125,12 +125,6 @@ TConnection::~TConnection()
   Drop();
 }
 
-void TConnection::SetLimits(TClock::time_point deadline, long stallSeconds)
-{
-  deadline_ = deadline;
-  stall_ = stallSeconds;
-}
-
 void TConnection::Drop()
 {
   std::string ignored;
@@ -144,26 +138,11 @@ void TConnection::Drop()
   state_->fd = -1;
 }
 
-bool TConnection::Fail(TNetFailure kind, const std::string& text)
+bool TConnection::Ready(short events, long long ms)
 {
-  failure_ = kind;
-  error_ = text;
-  return false;
-}
-
-bool TConnection::Wait(short events)
-{
-  auto now = TClock::now();
-  if (now >= deadline_)
-    return Fail(nfTimeout, "no answer within the time limit");
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count() + 1;
-  const bool stallFirst = stall_ * 1000LL < left;
   pollfd p{state_->fd, events, 0};
-  int r = poll(&p, 1, static_cast<int>(stallFirst ? stall_ * 1000LL : left));
-  if (r > 0 || (r < 0 && errno == EINTR))
-    return true;
-  return Fail(nfTimeout, stallFirst ? "no progress for " + std::to_string(stall_) + " s (StallTimeout)"
-                                    : std::string("no answer within the time limit"));
+  int r = poll(&p, 1, static_cast<int>(ms));
+  return r > 0 || (r < 0 && errno == EINTR);
 }
 
 bool TConnection::Connect(const std::string& host, int port)

@@ -202,12 +202,6 @@ bool TConnection::Tls() const
   return state_->tls;
 }
 
-void TConnection::SetLimits(TClock::time_point deadline, long stallSeconds)
-{
-  deadline_ = deadline;
-  stall_ = stallSeconds;
-}
-
 void TConnection::Drop()
 {
   TState& s = *state_;
@@ -220,22 +214,9 @@ void TConnection::Drop()
   s = TState{};
 }
 
-bool TConnection::Fail(TNetFailure kind, const std::string& text)
+// select, not WSAPoll: it reports a failed connection attempt everywhere.
+bool TConnection::Ready(short events, long long ms)
 {
-  failure_ = kind;
-  error_ = text;
-  return false;
-}
-
-bool TConnection::Wait(short events)
-{
-  auto now = TClock::now();
-  if (now >= deadline_)
-    return Fail(nfTimeout, "no answer within the time limit");
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count() + 1;
-  const bool stallFirst = stall_ * 1000LL < left;
-  const long long ms = stallFirst ? stall_ * 1000LL : left;
-  // select, not WSAPoll: it reports a failed connection attempt everywhere.
   fd_set readable, writable, failed;
   FD_ZERO(&readable);
   FD_ZERO(&writable);
@@ -246,10 +227,7 @@ bool TConnection::Wait(short events)
     FD_SET(state_->socket, &writable);
   FD_SET(state_->socket, &failed);
   timeval limit{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000 * 1000)};
-  if (select(0, &readable, &writable, &failed, &limit) > 0)
-    return true;
-  return Fail(nfTimeout, stallFirst ? "no progress for " + std::to_string(stall_) + " s (StallTimeout)"
-                                    : std::string("no answer within the time limit"));
+  return select(0, &readable, &writable, &failed, &limit) > 0;
 }
 
 bool TConnection::Connect(const std::string& host, int port)

@@ -92,7 +92,9 @@ bool OthersMayRead(const std::string&) { return false; }
 
 TReadResult OpenInputFile(const std::string& osPath, TFileHandle& file, std::uint64_t& size)
 {
-  HANDLE h = CreateFileA(osPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  // Others may go on writing, as with the project's other loads: a file
+  // whose size changes is caught while the mail is written.
+  HANDLE h = CreateFileA(osPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
