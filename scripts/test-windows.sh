@@ -19,6 +19,8 @@ mkdir -p "$WINEPREFIX"
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-win -j"$(nproc)"
+# The package, Tarnwick-<version>-win64.zip, which the tests unpack and run.
+(cd build-win && cpack -G ZIP)
 status=0
 # Windows programs with windows need a desktop: Wine draws it on a virtual X server.
 (cd build-win && xvfb-run -a -s "-screen 0 1280x1024x24" ctest -j2 --output-on-failure --timeout 300) || status=$?

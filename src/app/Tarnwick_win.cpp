@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
@@ -40,10 +41,50 @@ std::vector<std::string> Arguments()
     return args;
 }
 
+// True when the command line asks for invisible mode, read in Unicode: the
+// "A" arguments are not to be trusted under another code page.
+bool InvisibleAsked()
+{
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    bool invisible = false;
+    for (int i = 1; args && i < count; ++i)
+        invisible = invisible || std::wstring(args[i]) == L"/i";
+    LocalFree(args);
+    return invisible;
+}
+
+// Texts are Shift_JIS throughout, through the "A" functions: under another
+// ANSI code page every name and text would be misread, and the mailer would
+// read the mails' bytes as another code page. Said on standard error in
+// ASCII, and in a box in Unicode (which any system shows) where someone can
+// see one; the program then ends with 1 before reading anything.
+bool RunsUnderCodePage932()
+{
+    const UINT codePage = GetACP();
+    if (codePage == 932)
+        return true;
+    std::fprintf(stderr,
+                 "Tarnwick: the system's ANSI code page is %u, not 932 (Japanese); Tarnwick needs Japanese as the "
+                 "language for non-Unicode programs\n",
+                 codePage);
+    std::fflush(stderr);
+    if (!TForm1::Unattended() && !InvisibleAsked())
+        MessageBoxW(nullptr,
+                    L"このシステムの ANSI コードページは 932（日本語）ではありません。"
+                    L"Unicode 対応ではないプログラムの言語を日本語にしてから起動してください。\n\n"
+                    L"The system's ANSI code page is not 932 (Japanese): set the language for non-Unicode "
+                    L"programs to Japanese.",
+                    L"Tarnwick", MB_OK | MB_ICONERROR);
+    return false;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    if (!RunsUnderCodePage932())
+        return 1;
     // A name without a CP932 form reaches the "A" functions with "?" or a
     // look-alike in its place, and would name another file.
     if (!CheckNamesHaveCp932Form(__argc, __argv))
@@ -58,7 +99,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         std::fputs(platform::ToConsoleText(UsageText()).c_str(), stderr);
         return 1;
     }
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
 
     // Termination requests end the run in order (see TDelivery::TerminationRequested).

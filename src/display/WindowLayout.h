@@ -39,6 +39,10 @@ inline constexpr TPlace kLabelSend{368, 6, 40, 14};
 inline constexpr int kItemColumnWidth = 150;
 inline constexpr int kContentColumnWidth = 250;
 inline constexpr int kResultColumnWidth = 100;
+// The summary list's rows: seven of them under its header fit into its 113
+// pixels (a list view would make them taller than its font needs, and
+// scroll).
+inline constexpr int kSummaryRowHeight = 12;
 
 // Character heights in pixels (font height -12 and -19).
 inline constexpr int kWindowFontHeight = 12;

@@ -130,6 +130,8 @@ inline constexpr std::string_view kWrongCaseOption = "\x91\xE5\x95\xB6\x8E\x9A\x
 inline constexpr std::string_view kNotAnOption = "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93\x82\xC5\x82\xCD\x82\xC8\x82\xA2\x88\xF8\x90\x94\x82\xF0\x96\xB3\x8E\x8B\x82\xB5\x82\xDC\x82\xB7\x3A\x20";
 // 書き込めません:  -- a file the run must write cannot be written: this + path + reason
 inline constexpr std::string_view kWriteFailed = "\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1\x3A\x20";
+// メーラーが見つかりません:  -- a mail whose mailer is nowhere to be found: this + the name
+inline constexpr std::string_view kMailerNotFound = "\x83\x81\x81\x5B\x83\x89\x81\x5B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x3A\x20";
 // 添付ファイルがありません（送るかどうかはメーラー次第です）:  -- check: an attachment that does not exist, the mailer not tarnmail: this + path
 inline constexpr std::string_view kCheckAttachmentMissing = "\x93\x59\x95\x74\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x69\x91\x97\x82\xE9\x82\xA9\x82\xC7\x82\xA4\x82\xA9\x82\xCD\x83\x81\x81\x5B\x83\x89\x81\x5B\x8E\x9F\x91\xE6\x82\xC5\x82\xB7\x81\x6A\x3A\x20";
 // 添付ファイルがありません（tarnmail はこのメールを送りません）:  -- check: an attachment that does not exist, the mailer tarnmail: this + path
@@ -201,6 +203,7 @@ inline constexpr Word kAllWords[] = {
     {kWrongCaseOption, "大文字・小文字の違うオプションを無視します: "},
     {kNotAnOption, "オプションではない引数を無視します: "},
     {kWriteFailed, "書き込めません: "},
+    {kMailerNotFound, "メーラーが見つかりません: "},
     {kCheckAttachmentMissing, "添付ファイルがありません（送るかどうかはメーラー次第です）: "},
     {kCheckAttachmentFails, "添付ファイルがありません（tarnmail はこのメールを送りません）: "},
     {kMarkerUnusable, "多重起動を防ぐ目印を使えないため起動しません（ほかのアカウントが作ったファイルやリンクがないか確かめてください）: "},

@@ -3,10 +3,13 @@
 // A command comes as its command line, written as the mailer reads it with the
 // Microsoft C runtime's rules (white space separates, double quotes group,
 // backslashes before a quote), and as the arguments that line means. On
-// Windows the command line goes to the system as it is; on POSIX the program
-// is started directly, never through a shell, with the arguments unchanged.
-// There a bare program name is looked up in the program folder, then PATH; a
-// name ending in ".exe" that is not found is also tried without it; the child
+// Windows the command line goes to the system as it is, the program named
+// beside it by the path FindProgram found; on POSIX the program is started
+// directly, never through a shell, with the arguments unchanged. On both a
+// bare program name is looked up in the program folder, then PATH, never in
+// the current folder or the one the child starts in; on Windows ".exe" is
+// added to a name without an extension, on POSIX a name ending in ".exe"
+// that is not found is also tried without it. On POSIX the child
 // runs in a new session with standard input, output and error on /dev/null,
 // with the program's environment. The child starts in the folder it is given
 // (the caller's own current folder when that is empty); the caller never

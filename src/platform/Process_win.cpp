@@ -120,27 +120,26 @@ bool RelativeWithSeparator(std::string_view name)
     return !name.empty() && name[0] != '\\' && !IsAbsolutePath(name) && FindChar(name, '\\') != std::string_view::npos;
 }
 
-// The classic program entered the mailer's folder before the start, so the
-// system's search found a relative path from there, and a bare name in the
-// program folder, then there. Ours no longer moves: such a program is named to
-// CreateProcessA (`program`; left empty where the system's own search finds
-// the same one). False when a relative path names nothing there.
-bool ProgramInFolder(std::string_view commandLine, std::string_view folder, std::string& program)
+// The folders of PATH, in order, their grouping quotes removed.
+std::vector<std::string> PathFolders()
 {
-    program.clear();
-    const std::vector<std::string> args = SplitCommandLine(commandLine);
-    if (folder.empty() || args.empty())
-        return true;
-    const std::string name = NormalizeSeparators(args[0]);
-    if (RelativeWithSeparator(name)) {
-        program = ExistingProgram(InFolder(folder, name));
-        return !program.empty();
+    std::vector<std::string> folders;
+    const DWORD size = ::GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (size == 0)
+        return folders;
+    std::string path(size, '\0');
+    path.resize(::GetEnvironmentVariableA("PATH", path.data(), size));
+    std::string folder;
+    for (std::size_t i = 0; i <= path.size(); i += i < path.size() ? SjisCharLen(path, i) : 1) {
+        if (i == path.size() || path[i] == ';') {
+            if (!Trim(folder).empty())
+                folders.push_back(std::string(Trim(folder)));
+            folder.clear();
+        } else if (path[i] != '"') {
+            folder.append(path, i, SjisCharLen(path, i));
+        }
     }
-    if (name.empty() || IsAbsolutePath(name) || FindChar(name, '\\') != std::string::npos
-        || !ExistingProgram(InFolder(ProgramFolder(), name)).empty())
-        return true;
-    program = ExistingProgram(InFolder(folder, name));
-    return true;
+    return folders;
 }
 
 } // namespace
@@ -150,19 +149,36 @@ bool CommandLineFits(const TCommandLine& command) { return command.Line.size() <
 std::string FindProgram(std::string_view name, std::string_view folder)
 {
     const std::string n = NormalizeSeparators(name);
-    // A relative name with a separator is looked for where the program starts.
-    if (!folder.empty() && RelativeWithSeparator(n))
-        return ExistingProgram(InFolder(folder, n));
-    return ExistingProgram(n);
+    if (n.empty())
+        return {};
+    // A path is taken as it stands; a relative name with a separator is looked
+    // for where the program starts.
+    if (IsAbsolutePath(n) || n[0] == '\\')
+        return ExistingProgram(n);
+    if (RelativeWithSeparator(n))
+        return ExistingProgram(folder.empty() ? n : InFolder(folder, n));
+    // A bare name: the program folder, then PATH. Not the system's search,
+    // which looks in the current folder and the system's folders first.
+    std::vector<std::string> places{ProgramFolder()};
+    for (std::string& place : PathFolders())
+        places.push_back(std::move(place));
+    for (const std::string& place : places) {
+        const std::string found = ExistingProgram(InFolder(place, n));
+        if (!found.empty())
+            return found;
+    }
+    return {};
 }
 
 std::size_t MaxCommandLineBytes() { return kMaxCommandLine - 1; }
 
 bool StartHidden(const TCommandLine& command, std::string_view folder, ChildProcess& child)
 {
-    // The system goes by the line; the program is read from it the same way.
-    std::string program;
-    return ProgramInFolder(command.Line, folder, program) && CreateHidden(command.Line, folder, child, program);
+    // The system goes by the line; the program is read from it the same way
+    // and named to the system by the path FindProgram found.
+    const std::vector<std::string> args = SplitCommandLine(command.Line);
+    const std::string program = args.empty() ? std::string() : FindProgram(args[0], folder);
+    return !program.empty() && CreateHidden(command.Line, folder, child, program);
 }
 
 bool StartBatch(TFreshFile& script, TFreshFile& output, std::string_view folder, ChildProcess& child)

@@ -149,12 +149,19 @@ TMailerCommand BuildCommand(const TMail& m, const TCommandSettings& settings)
             refuse("a field of the mail holds a NUL byte");
     }
 
-    const std::vector<std::string> program = platform::SplitCommandLine(settings.Name);
+    std::vector<std::string> program = platform::SplitCommandLine(settings.Name);
+    std::string programText = settings.Name;
+    // A name without quotes is one path, blanks and all
+    // (C:\Program Files\Tarnwick\smail.exe): written in quotes.
+    if (program.size() > 1 && settings.Name.find('"') == std::string::npos) {
+        program = {Trim(settings.Name)};
+        programText = QuoteSubjectForMailer(program.front());
+    }
     // Quotes in a program name only group, but one left open would take in
     // every piece after it.
     if (program.size() != 1 || CountChar(settings.Name, '"') % 2 != 0)
         refuse("the mailer command is not one program name");
-    cmd.pieces_.push_back({settings.Name, program.empty() ? std::vector<std::string>{""} : program});
+    cmd.pieces_.push_back({programText, program.empty() ? std::vector<std::string>{""} : program});
     if (settings.Batch)
         option("-d", "-d");
     if (!m.Host.empty())
@@ -221,6 +228,13 @@ std::string TMailerCommand::Line() const
     else if (endsInT_)
         line += "-t";
     return line;
+}
+
+platform::TCommandLine TMailerCommand::ToStart(const std::string& program) const
+{
+    TMailerCommand resolved = *this;
+    resolved.pieces_.front() = {QuoteSubjectForMailer(program), {program}};
+    return resolved.ToStart();
 }
 
 platform::TCommandLine TMailerCommand::ToStart() const

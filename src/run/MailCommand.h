@@ -32,6 +32,12 @@ public:
     // What starts the mailer: the command line without the batch redirection,
     // and the arguments.
     platform::TCommandLine ToStart() const;
+    // The same with the program as `program` names it (the full path it was
+    // found at), in quotes: so the system and the command interpreter start
+    // that very file, whatever blanks or signs its path holds.
+    platform::TCommandLine ToStart(const std::string& program) const;
+    // The program name as the command gives it to the system.
+    const std::string& Program() const { return pieces_.front().Args.front(); }
     // Why the mail must not reach the mailer; empty when it may.
     const std::string& Refusal() const { return refusal_; }
     bool Batch() const { return batch_; }

@@ -1,5 +1,6 @@
 #include "run/MailSender.h"
 
+#include "jtext/JpWords.h"
 #include "platform/Files.h"
 #include "platform/FreshFile.h"
 #include "run/TimeFormat.h"
@@ -106,7 +107,18 @@ std::optional<TMailOutcome> TMailSender::SendMail(const TMailerCommand& command,
         return TMailOutcome{{TMailerEnd::kRefused, -1}, definitionTooShort};
     }
 
-    const platform::TCommandLine start = command.ToStart();
+    // The mailer is started by the full path it was found at, in both modes:
+    // the system and the command interpreter search no folder of their own
+    // (the work folder above all, which other accounts may write into).
+    const std::string program = c_.mailer.FindProgram(command.Program(), folder);
+    if (program.empty()) {
+        const std::string why = std::string(jp::kMailerNotFound) + command.Program();
+        c_.trace.Write("Smail NotFound:" + command.Program());
+        c_.retry.AppendFile(c_.mailLogPath, FormatMailLogStamp(c_.clock.Now()) + ": " + why + "\r\n");
+        c_.writeStandardError(why);
+        return done({TMailerEnd::kNotStarted, -1});
+    }
+    const platform::TCommandLine start = command.ToStart(program);
     if (!batch) {
         c_.trace.Write("Smail Execute:" + line);
         return done(RunAndWait(start, folder, nullptr));

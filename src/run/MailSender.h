@@ -27,6 +27,8 @@ public:
         std::string mailLogPath;
         // Lets pending window events and termination requests through.
         std::function<void()> letEventsThrough;
+        // A word on standard error for whoever started the program.
+        std::function<void(std::string_view)> writeStandardError;
     };
     explicit TMailSender(TContext context) : c_(std::move(context)) {}
 

@@ -63,6 +63,10 @@ public:
 class IMailerProcess {
 public:
     virtual ~IMailerProcess() = default;
+    // The program a command names, as a full path (see platform::FindProgram:
+    // the program folder, then PATH; never the folder it starts in unless the
+    // name holds a separator). Empty when there is none.
+    virtual std::string FindProgram(const std::string& name, const std::string& folder) = 0;
     // Starts the command hidden in `folder`. False when it cannot be started.
     virtual bool Start(const platform::TCommandLine& command, const std::string& folder) = 0;
     // Starts the batch script `script` whose output belongs in `output`, both
@@ -108,6 +112,7 @@ public:
     // Takes over the mailers' orphaned descendants (see platform::AdoptOrphanedDescendants).
     TSystemMailerProcess();
     ~TSystemMailerProcess() override;
+    std::string FindProgram(const std::string& name, const std::string& folder) override;
     bool Start(const platform::TCommandLine& command, const std::string& folder) override;
     bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;

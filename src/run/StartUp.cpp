@@ -88,7 +88,8 @@ std::int32_t IntegerOption(const std::string& value)
 TDelivery::TDelivery(std::string programFolder, IView& view, IClock& clock, IMailerProcess& mailer)
     : programFolder_(std::move(programFolder)), view_(view), clock_(clock),
       trace_(programFolder_ + "TraceMailLog.txt", clock), record_(retry_, clock, view, programFolder_),
-      sender_({clock, mailer, retry_, trace_, settings_, state_.Controls, record_.MailLogPath(), [this] { LetEventsThrough(); }}),
+      sender_({clock, mailer, retry_, trace_, settings_, state_.Controls, record_.MailLogPath(), [this] { LetEventsThrough(); },
+               [this](std::string_view text) { view_.WriteStandardError(text); }}),
       mailer_(mailer)
 {
     ResetOptions();

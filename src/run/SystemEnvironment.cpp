@@ -17,6 +17,11 @@ int TSystemTermination::TakeRequest() { return platform::TakeTerminationSignal()
 
 TSystemMailerProcess::~TSystemMailerProcess() { Close(); }
 
+std::string TSystemMailerProcess::FindProgram(const std::string& name, const std::string& folder)
+{
+    return platform::FindProgram(name, folder);
+}
+
 bool TSystemMailerProcess::Start(const platform::TCommandLine& command, const std::string& folder)
 {
     Close();

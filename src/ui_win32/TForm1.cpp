@@ -66,6 +66,18 @@ void AddColumn(HWND list, int index, std::string_view caption, int width)
     SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&col));
 }
 
+// The tooltip of a control, which shows `text`.
+TOOLINFOA ToolOf(HWND parent, HWND control, char* text)
+{
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = parent;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text;
+    return tool;
+}
+
 // The icon: one 32 x 32 image in the 16-colour palette, index 0 transparent.
 HICON MakeIcon()
 {
@@ -188,8 +200,18 @@ void TForm1::BuildControls()
     SendMessageA(ProgressBar1, PBM_SETPOS, 0, 0);
 
     Panel1 = Child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, layout::kPanel1, idPanel1);
-    LabelState = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX, 0, layout::kLabelState, idLabelState);
+    LabelState = Child(Panel1, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY, 0,
+                       layout::kLabelState, idLabelState);
     font(LabelState, windowFont_);
+    // A status text longer than the bar (the /v summary) ends in "..." there
+    // and shows whole, wrapped, where the mouse rests on it.
+    StateTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    char empty[] = "";
+    TOOLINFOA tool = ToolOf(Panel1, LabelState, empty);
+    SendMessageA(StateTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(StateTip, TTM_SETMAXTIPWIDTH, 0, layout::kClientWidth);
     const SIZE sendSize = TextSize(boldFont_, jp::kSendingMarker);
     LabelSend = Child(Panel1, "STATIC", jp::kSendingMarker, SS_LEFT | SS_NOPREFIX, 0,
                       {layout::kLabelSend.Left, layout::kLabelSend.Top, sendSize.cx, sendSize.cy}, idLabelSend);
@@ -214,7 +236,9 @@ void TForm1::BuildControls()
     font(LabelRestTime, windowFont_);
 
     const DWORD listStyle = LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP;
-    ListView1 = Child(hwnd_, WC_LISTVIEWA, "", listStyle | LVS_SINGLESEL, WS_EX_CLIENTEDGE, layout::kListView1, idListView1);
+    // The summary list draws its rows itself, at the height that fits them all.
+    ListView1 = Child(hwnd_, WC_LISTVIEWA, "", listStyle | LVS_SINGLESEL | LVS_OWNERDRAWFIXED, WS_EX_CLIENTEDGE,
+                      layout::kListView1, idListView1);
     font(ListView1, windowFont_);
     SendMessageA(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
     AddColumn(ListView1, 0, jp::kItemColumn, layout::kItemColumnWidth);
@@ -328,6 +352,18 @@ LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<NMHDR*>(lp));
+    case WM_MEASUREITEM:
+        if (wp == idListView1) {
+            reinterpret_cast<MEASUREITEMSTRUCT*>(lp)->itemHeight = layout::kSummaryRowHeight;
+            return TRUE;
+        }
+        break;
+    case WM_DRAWITEM:
+        if (wp == idListView1) {
+            DrawSummaryRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+            return TRUE;
+        }
+        break;
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wp) == ListView2) {
             POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
@@ -464,6 +500,33 @@ LRESULT TForm1::OnNotify(NMHDR* hdr)
         return CDRF_DODEFAULT;
     }
     return 0;
+}
+
+void TForm1::DrawSummaryRow(const DRAWITEMSTRUCT& di) const
+{
+    // Selected as a list view shows it: in the highlight while the list has
+    // the focus, in the face colour otherwise.
+    const bool selected = (di.itemState & ODS_SELECTED) != 0;
+    const bool focused = GetFocus() == ListView1;
+    FillRect(di.hDC, &di.rcItem, GetSysColorBrush(!selected ? COLOR_WINDOW : focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    SetTextColor(di.hDC, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    SetBkMode(di.hDC, TRANSPARENT);
+    const HGDIOBJ oldFont = SelectObject(di.hDC, windowFont_);
+    constexpr int kCellPadding = 3;
+    int left = di.rcItem.left;
+    for (int column = 0; column < 2; ++column) {
+        const int width = static_cast<int>(SendMessageA(ListView1, LVM_GETCOLUMNWIDTH, column, 0));
+        char text[512] = "";
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(ListView1, LVM_GETITEMTEXTA, di.itemID, reinterpret_cast<LPARAM>(&item));
+        RECT cell{left + kCellPadding, di.rcItem.top, left + width - kCellPadding, di.rcItem.bottom};
+        DrawTextA(di.hDC, text, -1, &cell, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+        left += width;
+    }
+    SelectObject(di.hDC, oldFont);
 }
 
 COLORREF TForm1::ListView2CustomDrawItem(std::size_t row) const
@@ -626,7 +689,13 @@ void TForm1::UpdateSummary(bool waitOnly, std::string_view subject, int processe
         SetSummaryCell(row, cells[static_cast<std::size_t>(row)]);
 }
 
-void TForm1::SetLabelState(std::string_view text) { SetWindowTextA(LabelState, std::string(text).c_str()); }
+void TForm1::SetLabelState(std::string_view text)
+{
+    std::string t(text);
+    SetWindowTextA(LabelState, t.c_str());
+    TOOLINFOA tool = ToolOf(Panel1, LabelState, t.data());
+    SendMessageA(StateTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+}
 
 void TForm1::SetLabelSendVisible(bool visible) { ShowWindow(LabelSend, visible ? SW_SHOWNA : SW_HIDE); }
 

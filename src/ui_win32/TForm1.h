@@ -88,6 +88,7 @@ private:
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT PanelMessage(HWND panel, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnNotify(NMHDR* hdr);
+    void DrawSummaryRow(const DRAWITEMSTRUCT& di) const;
     void BuildControls();
     void Layout();
     void FormClose();
@@ -115,6 +116,7 @@ private:
     HWND Panel1 = nullptr;
     HWND LabelState = nullptr;
     HWND LabelSend = nullptr;
+    HWND StateTip = nullptr; // the status text whole, for one longer than the status bar
     HMENU PopupMenu1 = nullptr;
 
     HFONT windowFont_ = nullptr;

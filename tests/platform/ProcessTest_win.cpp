@@ -120,8 +120,8 @@ TEST_F(ProcessTest, TheChildStartsInTheFolderGivenAndFindsItsProgramFromThere)
     SetEnvironment("FAKE_MAILER_RECORD", Record().c_str()); // where no control file is
     struct Case { std::string line, folder, cwd; };         // no cwd: not started
     const Case cases[] = {{Mailer(), jp, jp}, {Mailer(), "", ours}, {Mailer(), work_ + "missing", ""},
-                          {"sub\\tool.exe -t", jp, jp}, {"\"sub/tool\"", jp, jp}, {"tarn_here_mailer", jp, jp},
-                          {"sub\\tool.exe", work_, ""}}; // never looked for in our folder
+                          {"sub\\tool.exe -t", jp, jp}, {"\"sub/tool\"", jp, jp}, {"tarn_here_mailer", jp, ""},
+                          {"sub\\tool.exe", work_, ""}}; // a bare name never in the start folder, a path never in ours
     for (const Case& c : cases) {
         EXPECT_EQ(RunToEnd(c.line, c.folder), c.cwd.empty() ? -1 : 0) << c.line << " in " << c.folder;
         const auto runs = Runs(); // the program named, the line unchanged

@@ -156,13 +156,19 @@ TEST_F(MailerCommandTest, CommandsThatCannotRoundTripAreRefused)
     EXPECT_EQ(Args(false)[2], Sjis("-f\"差出人 太郎\" <f@x>"));
     // The mailer command itself must be one program name.
     Define("h", "t@x", "f@x", "s");
-    for (const char* one : {"C:\\Program Files\\smail.exe", "smail\"", "\"C:\\smail.exe"}) {
+    for (const char* one : {"smail\"", "\"C:\\smail.exe"}) {
         name = one;
         EXPECT_FALSE(Refusal(false).empty()) << one;
     }
-    name = "\"C:\\Program Files\\smail.exe\"";
-    EXPECT_EQ(Refusal(false), "");
-    EXPECT_EQ(Args(false)[0], "C:\\Program Files\\smail.exe");
+    // A path with blanks is one program, written plainly or in quotes; it
+    // starts by the full path it was found at, in quotes.
+    for (const char* path : {"C:\\Program Files\\smail.exe", "\"C:\\Program Files\\smail.exe\""}) {
+        name = path;
+        EXPECT_EQ(Refusal(false), "") << path;
+        EXPECT_EQ(Args(false)[0], "C:\\Program Files\\smail.exe");
+        EXPECT_EQ(Command(false).ToStart("C:\\Program Files\\smail.exe").Line.substr(0, 31),
+                  "\"C:\\Program Files\\smail.exe\" -h");
+    }
 }
 
 } // namespace

@@ -207,7 +207,7 @@ TEST_F(SchedulerTest, UnreadableDefinitionIsRecordedAsFailedNeverFromOldLines)
     delivery.RunDelivery();
     ASSERT_EQ(mailer.started.size(), 2u);
     EXPECT_EQ(delivery.StatusCode(), -1);
-    EXPECT_EQ(mailer.started[1].commandLine, "smail.exe -m -Fbody.txt -t");
+    EXPECT_EQ(mailer.started[1].commandLine, "\"smail.exe\" -m -Fbody.txt -t");
 }
 
 } // namespace

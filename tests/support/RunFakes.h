@@ -110,6 +110,8 @@ public:
     };
     std::vector<Started> started;
 
+    // Every program is found, under its own name.
+    std::string FindProgram(const std::string& name, const std::string&) override { return name; }
     bool Start(const platform::TCommandLine& command, const std::string& folder) override;
     bool StartBatch(platform::TFreshFile& script, platform::TFreshFile& output, const std::string& folder) override;
     bool WaitEnded(std::uint32_t timeoutMs) override;

@@ -7,6 +7,8 @@
 #include "support/RunFakes.h"
 #include "support/TempFolder.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,6 +23,12 @@ LOGFONTA FontOf(HWND hwnd)
 
 class Win32Form1Test : public ::testing::Test {
 protected:
+    // The controls' classes, as the program's entry registers them.
+    Win32Form1Test()
+    {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&icc);
+    }
     TTempFolder folder;
     TVirtualClock clock;
     TScriptedMailer mailer{clock};
@@ -71,6 +79,62 @@ TEST_F(Win32Form1Test, TabOrderStartsAtTheEndButton)
     }
     // One guard per process.
     EXPECT_THROW(TSingleInstance second, EMultiSingleInstance);
+}
+
+// Every summary row inside the list's client area, with no scroll bar: at
+// the system's dpi, and at 144 dpi in a copy of this program started with it.
+TEST_F(Win32Form1Test, EverySummaryRowIsVisible)
+{
+    TForm1 form(nullptr, {}, folder.Cp932Path(), clock, mailer);
+    ASSERT_TRUE(form.Started());
+    form.Show();
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    const HWND list = GetDlgItem(form.Handle(), idListView1);
+    ASSERT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 7);
+    RECT client;
+    GetClientRect(list, &client);
+    const LONG style = GetWindowLongA(list, GWL_STYLE);
+    EXPECT_FALSE(style & (WS_VSCROLL | WS_HSCROLL)) << "a scroll bar";
+    for (int row = 0; row < 7; ++row) {
+        RECT r{};
+        r.left = LVIR_BOUNDS;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r)));
+        EXPECT_TRUE(r.top >= 0 && r.bottom <= client.bottom && r.left >= 0 && r.right <= client.right)
+            << "row " << row << ": " << r.left << "," << r.top << "," << r.right << "," << r.bottom << " in "
+            << client.right << "x" << client.bottom;
+    }
+}
+
+// A status longer than the bar (the /v summary) ends in "..." there and is
+// whole in the label's tooltip.
+TEST_F(Win32Form1Test, ALongStatusIsWholeInItsTooltip)
+{
+    TForm1 form(nullptr, {}, folder.Cp932Path(), clock, mailer);
+    ASSERT_TRUE(form.Started());
+    const std::string status = "Check: " + std::string(70, 'x'); // wider than the bar, within what TTM_GETTEXTA copies
+    form.SetLabelState(status);
+    const HWND panel1 = GetDlgItem(form.Handle(), idPanel1), label = GetDlgItem(panel1, idLabelState);
+    EXPECT_EQ(GetWindowLongA(label, GWL_STYLE) & SS_ELLIPSISMASK, SS_ENDELLIPSIS);
+    struct Found { HWND owner, tip; } found{form.Handle(), nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND h, LPARAM lp) {
+        auto* f = reinterpret_cast<Found*>(lp);
+        char cls[64] = "";
+        GetClassNameA(h, cls, sizeof cls);
+        if (std::string(cls) == TOOLTIPS_CLASSA && GetWindow(h, GW_OWNER) == f->owner)
+            f->tip = h;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.tip, nullptr);
+    char text[512] = "";
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = panel1;
+    tool.uId = reinterpret_cast<UINT_PTR>(label);
+    tool.lpszText = text;
+    SendMessageA(found.tip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(std::string(text), status);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // One TCP connection to the SMTP server, in plain text or TLS, with every
-// wait bounded. TLS is OpenSSL's libssl, loaded only when a connection
-// asks for it: a plain submission loads no library at all.
+// wait bounded. One source per system: on POSIX the socket API and OpenSSL's
+// libssl, loaded only when a connection asks for TLS (a plain submission
+// loads no library at all); on Windows Winsock and Schannel.
 #pragma once
 
 #include <chrono>
@@ -27,7 +28,7 @@ struct TTlsSettings {
 
 class TConnection {
 public:
-  TConnection() = default;
+  TConnection();
   ~TConnection();
   TConnection(const TConnection&) = delete;
   TConnection& operator=(const TConnection&) = delete;
@@ -46,19 +47,28 @@ public:
   // Ends the connection at once, so that a mail half sent is dropped.
   void Drop();
 
-  bool Tls() const { return ssl_ != nullptr; }
+  bool Tls() const;
   TNetFailure Failure() const { return failure_; }
   const std::string& Error() const { return error_; }
 
 private:
-  bool Fail(TNetFailure kind, const std::string& text);
-  bool Wait(short events);
-  // Continues a TLS call that asked to wait; false when it failed.
-  bool TlsRetry(int result, const char* step);
+  // The system's socket and TLS state; only the system's source knows it.
+  struct TState;
 
-  int fd_ = -1;
-  void* ctx_ = nullptr;
-  void* ssl_ = nullptr;
+  bool Fail(TNetFailure kind, const std::string& text);
+  // Waits for `events` (POLLIN, POLLOUT) within the limits; false, with the
+  // failure set, when they pass.
+  bool Wait(short events);
+  // The system's wait: true when the socket is ready (or the wait was
+  // interrupted) within `ms`.
+  bool Ready(short events, long long ms);
+  // Continues a TLS call that asked to wait; false when it failed (POSIX).
+  bool TlsRetry(int result, const char* step);
+  // The socket itself, below TLS (Windows, where TLS is done on buffers).
+  bool SendRaw(const char* data, std::size_t size);
+  bool ReceiveRaw(std::string& into);
+
+  std::unique_ptr<TState> state_;
   TClock::time_point deadline_ = TClock::time_point::max();
   long stall_ = 60;
   TNetFailure failure_ = nfNone;

@@ -2,6 +2,7 @@
 
 #include "MailError.h"
 #include "Hmac.h"
+#include "MailSystem.h"
 #include "MailText.h"
 
 #include "jtext/MailJstr.h"
@@ -9,12 +10,6 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -26,26 +21,19 @@ namespace {
 
 constexpr std::size_t kBlock = 1 << 16;
 
-enum TReadResult { rrRead, rrMissing, rrNotAFile, rrUnreadable };
-
 // The sink took no more: the writing ends, and WriteMessage says so.
 struct TSinkFailed {};
 
 // Only a regular file is read: a folder would give no data (a 0-byte part
 // sent as if it were the file), and a FIFO or a device could block for ever.
-// Opened without blocking so that opening a FIFO does not wait for a writer.
 TReadResult OpenPath(const std::string& path, std::shared_ptr<TOpenFile>& file)
 {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0)
-    return errno == ENOENT || errno == ENOTDIR ? rrMissing : rrUnreadable;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return rrNotAFile;
-  }
-  file = std::make_shared<TOpenFile>(fd, static_cast<std::uint64_t>(st.st_size));
-  return rrRead;
+  TFileHandle handle = kNoFile;
+  std::uint64_t size = 0;
+  TReadResult r = OpenInputFile(path, handle, size);
+  if (r == rrRead)
+    file = std::make_shared<TOpenFile>(handle, size);
+  return r;
 }
 
 // Calls `each(data, size)` for the file's bytes in blocks, from the start.
@@ -57,11 +45,9 @@ void ForEachBlock(const TOpenFile& file, F each)
   std::vector<char> buf(kBlock);
   std::uint64_t done = 0;
   for (;;) {
-    ssize_t n = pread(file.Fd(), buf.data(), buf.size(), static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR)
-      continue;
+    long long n = ReadAt(file.Handle(), done, buf.data(), buf.size());
     if (n < 0)
-      throw EMailError(ecNoInput, std::string("cannot read an input file: ") + std::strerror(errno));
+      throw EMailError(ecNoInput, "cannot read an input file: " + SystemError());
     if (n == 0)
       break;
     done += static_cast<std::uint64_t>(n);
@@ -182,7 +168,7 @@ std::string ReadFailure(TReadResult r, const std::string& what, const std::strin
   switch (r) {
   case rrMissing: return "no such file: " + name;
   case rrNotAFile: return name + " is not a regular file (a folder, a FIFO or a device)";
-  default: return "cannot read " + name + ": " + std::strerror(errno);
+  default: return "cannot read " + name + ": " + SystemError();
   }
 }
 
@@ -205,9 +191,9 @@ std::string RandomText(std::size_t n)
 {
   static const char kChars[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
   unsigned char raw[64] = {};
-  if (getrandom(raw, n, 0) != static_cast<ssize_t>(n)) {
+  if (!SystemRandom(raw, n)) {
     // Rarely without entropy at boot: time and process make it unique enough.
-    unsigned long long seed = static_cast<unsigned long long>(std::time(nullptr)) * 1000003u + getpid();
+    unsigned long long seed = static_cast<unsigned long long>(std::time(nullptr)) * 1000003u + ProcessNumber();
     for (std::size_t i = 0; i < n; ++i)
       raw[i] = static_cast<unsigned char>((seed = seed * 6364136223846793005ull + 1442695040888963407ull) >> 56);
   }
@@ -220,17 +206,8 @@ std::string RandomText(std::size_t n)
 // RFC 5322 date: "Tue, 08 Dec 2026 23:38:54 +0900".
 std::string MailDate(bool japanTime)
 {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  long offset;
-  if (japanTime) {
-    std::time_t jst = now + 9 * 3600;
-    gmtime_r(&jst, &tm);
-    offset = 9 * 3600;
-  } else {
-    localtime_r(&now, &tm);
-    offset = tm.tm_gmtoff;
-  }
+  long offset = 9 * 3600;
+  const std::tm tm = japanTime ? UtcTime(std::time(nullptr) + offset) : LocalTimeNow(offset);
   static const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char buf[64];
@@ -477,7 +454,7 @@ std::string SettingsHeaders(const THeaderSettings& settings, const std::vector<T
 
 TOpenFile::~TOpenFile()
 {
-  close(fd_);
+  CloseFile(file_);
 }
 
 bool IsOwnHeader(const std::string& name)
@@ -604,7 +581,7 @@ TBuiltMail BuildMail(const TMailOptions& o, const THeaderSettings& headerSetting
 
   // Message-ID in the domain of the From address.
   std::size_t at = from.Address.rfind('@');
-  const std::string messageId = "<" + std::to_string(std::time(nullptr)) + "." + std::to_string(getpid()) + "." +
+  const std::string messageId = "<" + std::to_string(std::time(nullptr)) + "." + std::to_string(ProcessNumber()) + "." +
                                 RandomText(12) + "@" + from.Address.substr(at + 1) + ">";
   head += "Message-ID: " + messageId + "\r\n";
   head += SettingsHeaders(headerSettings, to, messageId);

@@ -14,15 +14,15 @@
 // A file opened when the mail was built, read again when it is written.
 class TOpenFile {
 public:
-  explicit TOpenFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  explicit TOpenFile(std::intptr_t file, std::uint64_t size) : file_(file), size_(size) {}
   ~TOpenFile();
   TOpenFile(const TOpenFile&) = delete;
   TOpenFile& operator=(const TOpenFile&) = delete;
-  int Fd() const { return fd_; }
+  std::intptr_t Handle() const { return file_; }
   std::uint64_t Size() const { return size_; }
 
 private:
-  int fd_;
+  std::intptr_t file_;  // the system's handle (MailSystem.h)
   std::uint64_t size_;
 };
 

@@ -1,75 +1,14 @@
 #include "MailText.h"
 
+#include "Charset.h"
 #include "MailError.h"
 
 #include "jtext/MailJstr.h"
 #include "jtext/SjisBytes.h"
 #include "platform/CodePage.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 
 namespace {
-
-class TIconv {
-public:
-  TIconv(const char* to, const char* from) : cd_(iconv_open(to, from))
-  {
-    if (cd_ == reinterpret_cast<iconv_t>(-1))
-      throw EMailError(ecSoftware, std::string("no conversion from ") + from + " to " + to);
-  }
-  ~TIconv() { iconv_close(cd_); }
-  TIconv(const TIconv&) = delete;
-  TIconv& operator=(const TIconv&) = delete;
-
-  // Converts as much as it can; returns the number of input bytes left
-  // (0 when all went), errno tells why it stopped.
-  std::size_t Run(const char*& in, std::size_t inLeft, std::string& out)
-  {
-    char buf[4096];
-    while (true) {
-      char* inp = const_cast<char*>(in);
-      char* outp = buf;
-      std::size_t outLeft = sizeof buf;
-      std::size_t r = inLeft ? iconv(cd_, &inp, &inLeft, &outp, &outLeft)
-                             : iconv(cd_, nullptr, nullptr, &outp, &outLeft);
-      int err = errno;
-      out.append(buf, outp - buf);
-      in = inp;
-      if (r != static_cast<std::size_t>(-1))
-        return inLeft;
-      if (err != E2BIG) {
-        errno = err;
-        return inLeft;
-      }
-    }
-  }
-
-private:
-  iconv_t cd_;
-};
-
-// CP932 maps a few JIS X 0208 characters to other code points than the JIS
-// tables do; send them as the JIS characters so that they stay ISO-2022-JP.
-std::string ToJisCodePoints(const std::string& utf8)
-{
-  static const struct { const char* cp932; const char* jis; } kMap[] = {
-    {"\xEF\xBD\x9E", "\xE3\x80\x9C"},  // FULLWIDTH TILDE -> WAVE DASH
-    {"\xE2\x88\xA5", "\xE2\x80\x96"},  // PARALLEL TO -> DOUBLE VERTICAL LINE
-    {"\xEF\xBC\x8D", "\xE2\x88\x92"},  // FULLWIDTH HYPHEN-MINUS -> MINUS SIGN
-    {"\xEF\xBF\xA0", "\xC2\xA2"},      // FULLWIDTH CENT SIGN
-    {"\xEF\xBF\xA1", "\xC2\xA3"},      // FULLWIDTH POUND SIGN
-    {"\xEF\xBF\xA2", "\xC2\xAC"},      // FULLWIDTH NOT SIGN
-  };
-  std::string s = utf8;
-  for (const auto& m : kMap) {
-    std::string from = m.cp932;
-    for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p))
-      s.replace(p, from.size(), m.jis);
-  }
-  return s;
-}
 
 std::size_t Utf8Length(unsigned char lead)
 {
@@ -136,26 +75,14 @@ bool DecodeCharset(const std::string& charset, const std::string& bytes, std::st
     utf8 = bytes;
     return IsValidUtf8(bytes);
   }
-  // A name iconv would take another way: empty (the locale's charset),
-  // cut at a NUL, with "//" options, or controls it may drop.
+  // A name the converter would take another way: empty (the locale's
+  // charset), cut at a NUL, with "//" options, or controls it may drop.
   if (charset.empty())
     return false;
   for (char c : charset)
     if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F || c == '/')
       return false;
-  iconv_t cd = iconv_open("UTF-8", charset.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1))
-    return false;
-  std::string out(bytes.size() * 4 + 16, '\0');
-  std::string in = bytes;
-  char* inp = in.data();
-  std::size_t inLeft = in.size();
-  char* o = out.data();
-  std::size_t outLeft = out.size();
-  std::size_t r = iconv(cd, &inp, &inLeft, &o, &outLeft);
-  iconv_close(cd);
-  utf8 = out.substr(0, out.size() - outLeft);
-  return r != static_cast<std::size_t>(-1);
+  return CharsetToUtf8(charset, bytes, utf8);
 }
 
 } // namespace
@@ -248,21 +175,6 @@ void RefuseControls(const std::string& text, const std::string& what)
   }
 }
 
-bool Utf8ToIso2022Jp(const std::string& utf8, std::string& out)
-{
-  out.clear();
-  // ESC, SO and SI in the text would read as shifts; JIS-Roman (ESC ( J,
-  // for the yen sign and the overline) reads as ASCII in most readers.
-  if (utf8.find_first_of("\x1B\x0E\x0F") != std::string::npos)
-    return false;
-  TIconv cv("ISO-2022-JP", "UTF-8");
-  std::string jis = ToJisCodePoints(utf8);
-  const char* in = jis.data();
-  if (cv.Run(in, jis.size(), out) != 0)
-    return false;
-  cv.Run(in, 0, out);  // back to ASCII at the end
-  return out.find("\x1B(J") == std::string::npos;
-}
 
 std::vector<std::string> SplitWords(const std::string& text)
 {

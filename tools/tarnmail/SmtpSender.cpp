@@ -2,11 +2,10 @@
 
 #include "Connection.h"
 #include "MailError.h"
+#include "MailSystem.h"
 #include "SmtpReply.h"
 
 #include "jtext/MailJstr.h"
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -123,13 +122,6 @@ private:
   std::string buffer_;
   bool lineStart_ = true;
 };
-
-std::string MachineName()
-{
-  char name[256] = "localhost";
-  gethostname(name, sizeof name - 1);
-  return name;
-}
 
 } // namespace
 

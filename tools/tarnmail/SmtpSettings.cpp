@@ -1,14 +1,13 @@
 #include "SmtpSettings.h"
 
 #include "MailError.h"
+#include "MailSystem.h"
 #include "MailOptions.h"
 
 #include "jtext/SjisBytes.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "settings/IniFile.h"
-
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -70,12 +69,6 @@ private:
   std::vector<std::string> names_;
 };
 
-std::string FolderOf(const std::string& path)
-{
-  std::size_t slash = FindLastChar(path, '/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 } // namespace
 
 TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
@@ -125,7 +118,7 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
   s.AuthWithoutTls = r.Flag("AuthWithoutTls", false);
   s.CAFile = r.Text("CAFile");
   if (!s.CAFile.empty() && !platform::IsAbsolutePath(s.CAFile))
-    s.CAFile = FolderOf(path) + s.CAFile;
+    s.CAFile = platform::FolderOf(path) + s.CAFile;
   s.VerifyCertificate = r.Flag("VerifyCertificate", true);
   s.EhloName = Trim(r.Text("EhloName"));
   for (char c : s.EhloName)
@@ -137,7 +130,7 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
   s.Outbox = r.Flag("Outbox", false);
   s.LogFile = r.Text("LogFile");
   if (!s.LogFile.empty() && !platform::IsAbsolutePath(s.LogFile))
-    s.LogFile = FolderOf(path) + s.LogFile;
+    s.LogFile = platform::FolderOf(path) + s.LogFile;
 
   s.MaxMessageSize = r.Number("MaxMessageSize", 0, 0, 1LL << 40);
 
@@ -148,8 +141,7 @@ TSmtpSettings LoadSmtpSettings(const std::string& explicitPath)
 
   // As established mail tools do: a password that others can read is no secret.
   if (!s.Password.empty() || !s.Headers.TokenSecret.empty()) {
-    struct stat st {};
-    if (stat(platform::ToOsPath(path).c_str(), &st) == 0 && (st.st_mode & (S_IRWXG | S_IRWXO)))
+    if (OthersMayRead(platform::ToOsPath(path)))
       throw EMailError(ecConfig, path + " holds a password or a secret and other users may read it; chmod 600 " +
                                      path);
   }

@@ -4,20 +4,21 @@
 #include "MailBuilder.h"
 #include "MailError.h"
 #include "MailOptions.h"
+#include "MailSystem.h"
 #include "MailText.h"
 #include "Outbox.h"
 #include "SmtpSender.h"
 #include "SmtpSettings.h"
 #include "Transcript.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/Files.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -48,13 +49,6 @@ const char* kHelp =
 // library outlasts every limit.
 char g_watchdogMessage[256];
 
-extern "C" void Watchdog(int)
-{
-  ssize_t ignored = write(STDERR_FILENO, g_watchdogMessage, std::strlen(g_watchdogMessage));
-  (void)ignored;
-  _exit(ecTempFail);
-}
-
 std::string OneLine(std::string s)
 {
   for (char& c : s)
@@ -65,12 +59,14 @@ std::string OneLine(std::string s)
 
 std::string TimeStamp()
 {
+  long offset = 0;
+  const std::tm tm = LocalTimeNow(offset);
   char stamp[40];
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S %z", &tm);
-  return stamp;
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+  const long a = offset < 0 ? -offset : offset;
+  char zone[40];
+  std::snprintf(zone, sizeof zone, " %c%02ld%02ld", offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
+  return std::string(stamp) + zone;
 }
 
 std::string Recipients(const TBuiltMail& mail)
@@ -81,17 +77,18 @@ std::string Recipients(const TBuiltMail& mail)
   return list;
 }
 
-// One line per mail, appended in one write so that lines of tarnmails
-// running side by side never mix.
+// One line per mail, appended whole under the file's lock so that lines of
+// tarnmails running side by side never mix; a tarnmail that finds the file
+// held tries again for a moment.
 void WriteLogLine(const std::string& path, const std::string& line)
 {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  bool ok = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-  if (fd >= 0)
-    ok = close(fd) == 0 && ok;
-  if (!ok)
-    std::fprintf(stderr, "tarnmail: warning: cannot append to the log file %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (platform::TryAppendFile(path, line))
+      return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::fprintf(stderr, "tarnmail: warning: cannot append to the log file %s: %s\n", path.c_str(),
+               platform::LastFileError().c_str());
 }
 
 std::string EnvelopeText(const TBuiltMail& mail, const std::string& host)
@@ -132,7 +129,7 @@ const char* ExitCodeName(int code)
 int main(int argc, char** argv)
 {
   // A reader that closes our output early must not decide the exit code.
-  std::signal(SIGPIPE, SIG_IGN);
+  IgnoreBrokenPipes();
   std::vector<std::string> args(argv + 1, argv + argc);
   bool transcriptOn = false;
   for (const std::string& a : args)
@@ -183,8 +180,7 @@ int main(int argc, char** argv)
     } else {
       std::snprintf(g_watchdogMessage, sizeof g_watchdogMessage,
                     "tarnmail: no end within Timeout=%ld s: given up\n", settings.Timeout);
-      std::signal(SIGALRM, Watchdog);
-      alarm(static_cast<unsigned>(settings.Timeout + 3));
+      ArmWatchdog(static_cast<unsigned>(settings.Timeout + 3), g_watchdogMessage, ecTempFail);
       TSmtpResult r = SendSmtp(settings, host, mail, transcript);
       code = r.Code;
       reason = r.Reason;
@@ -197,7 +193,7 @@ int main(int argc, char** argv)
     code = ecSoftware;
     reason = e.what();
   }
-  alarm(0);
+  DisarmWatchdog();
 
   transcript.Line("result: " + std::to_string(code) + " " + ExitCodeName(code) + ": " + reason);
   if (code != ecSent) {
