@@ -57,10 +57,19 @@ void AppendUtf8(std::string& out, unsigned cp)
     }
 }
 
+// ASCII reads the same in CP932 and UTF-8 (the system's CP932 keeps 0x5C and
+// 0x7E the backslash and the tilde both ways): most paths need no converter.
+bool IsAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 } // namespace
 
 std::string Cp932ToUtf8(std::string_view cp932)
 {
+    if (IsAscii(cp932))
+        return std::string(cp932);
     static Converter conv("UTF-8", "CP932");
     std::string out;
     out.reserve(cp932.size() * 3 / 2);
@@ -78,6 +87,8 @@ std::string Cp932ToUtf8(std::string_view cp932)
 
 std::string Utf8ToCp932(std::string_view utf8)
 {
+    if (IsAscii(utf8))
+        return std::string(utf8);
     static Converter conv("CP932", "UTF-8");
     std::string out;
     out.reserve(utf8.size());

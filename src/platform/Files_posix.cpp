@@ -8,9 +8,36 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
+
+// Asks only for what the callers look at. Asking for a file's times makes the
+// kernel (multigrain timestamps) give its next change a fine-grained time, and
+// with it every later change of any file a new time: the journal's inode would
+// then be dirty at every sync and each sync would write it too.
+bool StatOpenFile(int fd, struct stat& st)
+{
+#ifdef STATX_TYPE
+    struct statx sx {};
+    constexpr unsigned kMask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_UID | STATX_INO | STATX_SIZE;
+    if (::statx(fd, "", AT_EMPTY_PATH, kMask, &sx) == 0) {
+        st = {};
+        st.st_mode = sx.stx_mode;
+        st.st_nlink = sx.stx_nlink;
+        st.st_uid = sx.stx_uid;
+        st.st_ino = sx.stx_ino;
+        st.st_size = static_cast<off_t>(sx.stx_size);
+        st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+        return true;
+    }
+    if (errno != ENOSYS)
+        return false;
+#endif
+    return ::fstat(fd, &st) == 0;
+}
+
 namespace {
 
 // A reason of our own for the last failure (a lock held, a file that is not
@@ -86,29 +113,32 @@ bool Usable(std::string_view path)
     return !path.empty() && path.find('\0') == std::string_view::npos;
 }
 
-// Opens without waiting: a FIFO (or similar) under a file's name would
-// otherwise block the open until someone opens its other end. Only regular
-// files (and devices such as /dev/null for writing) are accepted.
-int OpenFile(std::string_view path, int flags, bool allowDevice)
+// Opens without waiting (a FIFO or similar under a file's name would
+// otherwise block the open until someone opens its other end), locks with
+// `lock` (LOCK_SH or LOCK_EX) without waiting, then looks at what it holds:
+// only regular files (and devices such as /dev/null for writing) are
+// accepted. `size` is the file's length under the lock.
+int OpenFile(std::string_view path, int flags, bool allowDevice, int lock, long long* size = nullptr)
 {
     g_failure.clear();
     if (!Usable(path)) {
         g_failure = "not a usable file name";
         return -1;
     }
-    const int fd = ::open(ToOsPath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return -1;
+    Fd fd(::open(ToOsPath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666));
     struct stat st {};
+    if (!fd.ok() || !Lock(fd.get(), lock) || !StatOpenFile(fd.get(), st))
+        return -1;
     // A regular file takes no notice of O_NONBLOCK; a device must wait as usual.
-    const bool usable = ::fstat(fd, &st) == 0
-        && (S_ISREG(st.st_mode) || (allowDevice && S_ISCHR(st.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0));
+    const bool usable = S_ISREG(st.st_mode)
+        || (allowDevice && S_ISCHR(st.st_mode) && ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) == 0);
     if (!usable) {
         g_failure = "not a regular file";
-        ::close(fd);
         return -1;
     }
-    return fd;
+    if (size)
+        *size = st.st_size;
+    return fd.Release();
 }
 
 } // namespace
@@ -142,14 +172,12 @@ bool DeleteFile(std::string_view path)
 
 bool TryLoadFile(std::string_view path, std::string& contents)
 {
-    Fd fd(OpenFile(path, O_RDONLY, false));
-    if (!fd.ok() || !Lock(fd.get(), LOCK_SH))
-        return false;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
+    long long size = 0;
+    Fd fd(OpenFile(path, O_RDONLY, false, LOCK_SH, &size));
+    if (!fd.ok())
         return false;
     std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
+    data.reserve(static_cast<std::size_t>(size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
@@ -170,14 +198,12 @@ bool TryWriteNewFile(std::string_view path, std::string_view data)
 {
     // Open without truncating, lock, then truncate: never empty a file that
     // someone else holds.
-    Fd fd(OpenFile(path, O_WRONLY | O_CREAT, true));
-    if (!fd.ok() || !Lock(fd.get(), LOCK_EX))
-        return false;
+    long long size = 0;
+    Fd fd(OpenFile(path, O_WRONLY | O_CREAT, true, LOCK_EX, &size));
     // Truncate only a file that has contents: on ext4 a truncate to zero makes
     // the close allocate and flush the new data at once, and deleting the file
     // for the next mail then costs milliseconds instead of microseconds.
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || (st.st_size != 0 && ::ftruncate(fd.get(), 0) != 0))
+    if (!fd.ok() || (size != 0 && ::ftruncate(fd.get(), 0) != 0))
         return false;
     return WriteAll(fd.get(), data) && fd.Close();
 }
@@ -208,18 +234,18 @@ bool TryReplaceFile(std::string_view from, std::string_view to)
 bool TryGrowFile(std::string_view path, long long size)
 {
     const bool existed = FileExists(path);
-    Fd fd(OpenFile(path, O_WRONLY | O_CREAT, false));
-    struct stat st {};
-    if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
+    long long had = 0;
+    Fd fd(OpenFile(path, O_WRONLY | O_CREAT, false, LOCK_EX, &had));
+    if (!fd.ok())
         return false;
     // Real zeros, not a hole or a preallocated extent: writing into those
     // later would change the file's block map, and every sync would commit it.
     static const std::string zeros(1 << 16, '\0');
-    for (long long at = st.st_size; at < size;) {
+    for (long long at = had; at < size;) {
         const std::size_t n = static_cast<std::size_t>(std::min<long long>(size - at, static_cast<long long>(zeros.size())));
         if (!WriteAll(fd.get(), std::string_view(zeros.data(), n), at)) {
             // All or nothing: a full disk gets its space back.
-            [[maybe_unused]] const int cut = ::ftruncate(fd.get(), st.st_size);
+            [[maybe_unused]] const int cut = ::ftruncate(fd.get(), static_cast<off_t>(had));
             return false;
         }
         at += static_cast<long long>(n);
@@ -238,11 +264,9 @@ bool TryWriteAt(std::string_view path, long long offset, std::string_view data, 
 bool TInPlaceWriter::Open(std::string_view path)
 {
     Close();
-    Fd fd(OpenFile(path, O_WRONLY, false));
-    struct stat st {};
-    if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
+    Fd fd(OpenFile(path, O_WRONLY, false, LOCK_EX, &size_));
+    if (!fd.ok())
         return false;
-    size_ = st.st_size;
     file_ = fd.Release();
     return true;
 }
@@ -267,11 +291,11 @@ bool TInPlaceWriter::Close()
 
 bool TryCutFile(std::string_view path, long long size)
 {
-    Fd fd(OpenFile(path, O_WRONLY, false));
-    struct stat st {};
-    if (!fd.ok() || !Lock(fd.get(), LOCK_EX) || ::fstat(fd.get(), &st) != 0)
+    long long had = 0;
+    Fd fd(OpenFile(path, O_WRONLY, false, LOCK_EX, &had));
+    if (!fd.ok())
         return false;
-    if (st.st_size <= size)
+    if (had <= size)
         return fd.Close();
     return ::ftruncate(fd.get(), static_cast<off_t>(size)) == 0 && fd.Close();
 }
@@ -285,16 +309,12 @@ TAppendWriter::~TAppendWriter() { Abandon(); }
 bool TAppendWriter::Open(std::string_view path)
 {
     Abandon();
-    const int fd = OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, true);
+    long long size = 0;
+    const int fd = OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, true, LOCK_EX, &size);
     if (fd < 0)
         return false;
-    struct stat st {};
-    if (!Lock(fd, LOCK_EX) || ::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return false;
-    }
     file_ = fd;
-    start_ = st.st_size;
+    start_ = size;
     return true;
 }
 
@@ -327,13 +347,9 @@ TFileReader::~TFileReader() { Close(); }
 bool TFileReader::Open(std::string_view path)
 {
     Close();
-    const int fd = OpenFile(path, O_RDONLY, false);
+    const int fd = OpenFile(path, O_RDONLY, false, LOCK_SH);
     if (fd < 0)
         return false;
-    if (!Lock(fd, LOCK_SH)) {
-        ::close(fd);
-        return false;
-    }
     file_ = fd;
     return true;
 }

@@ -97,23 +97,26 @@ bool TFreshFile::Close()
     return fd < 0 || ::close(fd) == 0;
 }
 
+// Files_posix.cpp: the type, mode, links, owner and size of an open file.
+bool StatOpenFile(int fd, struct stat& st);
+
 namespace {
 
 // The file at `osPath` when it is one this account made as a fresh file and
 // nobody else can reach: a regular file of ours, readable by us alone, with
 // no other name. Writing it in place is then as safe as a new one, and spares
 // the folder a new file for every mail.
-int OpenOwnFile(const std::string& osPath)
+int OpenOwnFile(const std::string& osPath, long long& size)
 {
     const int fd = ::open(osPath.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1
-        || (st.st_mode & 077) != 0) {
+    if (!StatOpenFile(fd, st) || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1 || (st.st_mode & 077) != 0) {
         ::close(fd);
         return -1;
     }
+    size = st.st_size;
     return fd;
 }
 
@@ -122,9 +125,12 @@ int OpenOwnFile(const std::string& osPath)
 bool TryWriteFreshFile(std::string_view path, std::string_view data)
 {
     if (!path.empty() && path.find('\0') == std::string_view::npos) {
-        const int own = OpenOwnFile(ToOsPath(path));
+        long long size = 0;
+        const int own = OpenOwnFile(ToOsPath(path), size);
         if (own >= 0) {
-            const bool written = WriteAll(own, data) && ::ftruncate(own, static_cast<off_t>(data.size())) == 0;
+            // Cut only what the last text left beyond this one.
+            const auto length = static_cast<long long>(data.size());
+            const bool written = WriteAll(own, data) && (size <= length || ::ftruncate(own, static_cast<off_t>(length)) == 0);
             return ::close(own) == 0 && written;
         }
     }

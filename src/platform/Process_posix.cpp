@@ -46,12 +46,6 @@ void ChildHandlesRelease::operator()(ChildHandles* handles) const
 long ProcessId(const ChildProcess& child) { return child.handles ? child.handles->pid : -1; }
 namespace {
 
-bool IsDirectory(const std::string& osPath)
-{
-    struct stat st {};
-    return ::stat(osPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsExecutableFile(const std::string& osPath)
 {
     struct stat st {};
@@ -114,10 +108,9 @@ bool Spawn(const std::string& osPath, const std::vector<std::string>& args, std:
            int stdinFd = -1, int stdoutFd = -1)
 {
     // The child enters the folder itself: ours never changes, so a relative
-    // work folder means the same folder for every mail.
+    // work folder means the same folder for every mail. A folder that cannot
+    // be entered fails the start.
     const std::string osFolder = folder.empty() ? std::string() : ToOsPath(folder);
-    if (!folder.empty() && !IsDirectory(osFolder))
-        return false;
 
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
@@ -241,7 +234,10 @@ bool StartHidden(const TCommandLine& command, std::string_view folder, ChildProc
 {
     if (command.Args.empty())
         return false;
-    const std::string program = FindProgramOsPath(command.Args[0], folder);
+    // A full path (what FindProgram gave) is not looked at again: the start
+    // itself fails for one that is gone or cannot be run.
+    const std::string name = NormalizeSeparators(command.Args[0]);
+    const std::string program = !name.empty() && name[0] == '/' ? ToOsPath(name) : FindProgramOsPath(name, folder);
     if (program.empty())
         return false;
     // argv[0] stays as written, like every other argument.

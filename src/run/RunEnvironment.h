@@ -123,6 +123,11 @@ public:
 private:
     // Takes a started child over as the running mailer.
     bool Adopt(bool started);
+    // The program FindProgram found last, for the name and folder it was asked.
+    struct TFound {
+        std::string name, folder, path;
+    };
+    TFound found_;
     platform::ChildProcess child_;
     int exitCode_ = 0;
     bool running_ = false;

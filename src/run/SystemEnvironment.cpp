@@ -19,7 +19,11 @@ TSystemMailerProcess::~TSystemMailerProcess() { Close(); }
 
 std::string TSystemMailerProcess::FindProgram(const std::string& name, const std::string& folder)
 {
-    return platform::FindProgram(name, folder);
+    // Every mail of a run names the same mailer: it is looked for again only
+    // after a mail that did not go (the mailer may have moved meanwhile).
+    if (found_.path.empty() || found_.name != name || found_.folder != folder)
+        found_ = {name, folder, platform::FindProgram(name, folder)};
+    return found_.path;
 }
 
 bool TSystemMailerProcess::Start(const platform::TCommandLine& command, const std::string& folder)
@@ -38,6 +42,8 @@ bool TSystemMailerProcess::Adopt(bool started)
 {
     exitCode_ = 0;
     running_ = started;
+    if (!started)
+        found_ = {};
     return started;
 }
 
@@ -50,10 +56,13 @@ bool TSystemMailerProcess::WaitEnded(std::uint32_t timeoutMs)
         return false;
     case platform::WaitResult::kExited:
         exitCode_ = child_.exitCode;
+        if (exitCode_ != 0)
+            found_ = {};
         break;
     case platform::WaitResult::kFailed:
         // The process can no longer be waited for: count the mail as failed.
         exitCode_ = -1;
+        found_ = {};
         break;
     }
     running_ = false;

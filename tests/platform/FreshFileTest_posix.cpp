@@ -59,6 +59,15 @@ TEST(FreshFile, ReplacesWhateverStandsAtItsNameWithoutTouchingIt)
     EXPECT_EQ(entries, 4u);
 }
 
+TEST(FreshFile, RewrittenInPlaceHoldsExactlyTheNewText)
+{
+    TTempDir dir;
+    for (const char* text : {"the first, longer text", "short", "", "longer than short again"}) {
+        ASSERT_TRUE(platform::TryWriteFreshFile(dir.File("body.txt"), text));
+        EXPECT_EQ(Read(dir.File("body.txt")), text);
+    }
+}
+
 TEST(FreshFile, DescriptorOutlivesARenameOverItsName)
 {
     TTempDir dir;

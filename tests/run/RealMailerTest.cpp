@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -195,6 +196,35 @@ TEST_F(RealMailerTest, ARelativeWorkFolderServesEveryMailOfTheRun)
         EXPECT_EQ(run.body.value_or("?"), "body\r\n");
     }
     EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), folder.Path() + "."));
+}
+
+// The mailer is looked for once, not for every mail; after a mail that did
+// not go it is looked for again, so one that moved along PATH is found there.
+TEST_F(RealMailerTest, AMailerThatMovesIsFoundAgain)
+{
+    const std::string file = std::string("tarn_moving_mailer") + (kWindows ? ".exe" : "");
+    folder.MakeFolder("a");
+    folder.MakeFolder("b");
+    std::filesystem::copy_file(FakeMailerPath(), folder.Path() + "a/" + file);
+    const char* path = std::getenv("PATH");
+    const std::string oldPath = path ? path : "";
+    const std::string newPath = Native(folder.Path() + "a") + (kWindows ? ";" : ":") + Native(folder.Path() + "b") + (kWindows ? ";" : ":") + oldPath;
+    SetEnvironment("PATH", newPath.c_str());
+    delivery.Settings().Name = "tarn_moving_mailer";
+    const std::vector<std::string> mail = {"log.txt", "h", "t@x", "f", "s", ""};
+    for (const bool batch : {false, true}) {
+        SCOPED_TRACE(batch ? "batch" : "normal");
+        SendOne(mail, batch);
+        EXPECT_EQ(delivery.StatusCode(), 0);
+        const char* from = batch ? "b/" : "a/";
+        const char* to = batch ? "a/" : "b/";
+        std::filesystem::rename(folder.Path() + from + file, folder.Path() + to + file);
+        SendOne(mail, batch); // may fail: the mailer was not where it was found
+        SendOne(mail, batch);
+        EXPECT_EQ(delivery.StatusCode(), 0);
+    }
+    SetEnvironment("PATH", oldPath.c_str());
+    EXPECT_GE(ReadFakeMailerRecords(record).size(), 4u);
 }
 
 } // namespace
