@@ -431,14 +431,20 @@ void TForm1::SetSummaryCell(int row, const QString& text)
 void TForm1::ClearSummary()
 {
     LabelRestTime->clear();
+    restShown_.clear();
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row)
         SetSummaryCell(row, QString());
+    summaryShown_ = {};
     QCoreApplication::processEvents();
 }
 
 void TForm1::UpdateSummary(bool waitOnly, std::string_view subject, int processed, int total, std::int64_t remainingSeconds, int errors)
 {
-    LabelRestTime->setText(FromCp932(FormatRestTime(remainingSeconds)));
+    std::string rest = FormatRestTime(remainingSeconds);
+    if (rest != restShown_) {
+        LabelRestTime->setText(FromCp932(rest));
+        restShown_ = std::move(rest);
+    }
     if (progress_) {
         progress_->SetRest(LabelRestTime->text());
         progress_->SetErrors(errors);
@@ -446,9 +452,13 @@ void TForm1::UpdateSummary(bool waitOnly, std::string_view subject, int processe
     }
     if (waitOnly)
         return;
-    const TSummaryCells cells = SummaryCells(delivery_->Options(), subject, processed, total, errors);
-    for (int row = 0; row < 7; ++row)
-        SetSummaryCell(row, FromCp932(cells[row]));
+    TSummaryCells cells = SummaryCells(delivery_->Options(), subject, processed, total, errors);
+    for (std::size_t row = 0; row < cells.size(); ++row) {
+        if (cells[row] != summaryShown_[row]) {
+            SetSummaryCell(static_cast<int>(row), FromCp932(cells[row]));
+            summaryShown_[row] = std::move(cells[row]);
+        }
+    }
 }
 
 void TForm1::SetLabelState(std::string_view text)

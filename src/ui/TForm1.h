@@ -2,6 +2,7 @@
 // buttons and timers, and the display operations the delivery run calls.
 #pragma once
 
+#include "display/DisplayText.h"
 #include "display/TFormCore.h"
 #include "run/TDelivery.h"
 #include "ui/TSingleInstance.h"
@@ -138,4 +139,8 @@ private:
     bool closed_ = false;
     bool inClose_ = false;
     std::unique_ptr<TProgressLine> progress_; // the live line on a terminal without a display
+    // The summary's texts as shown (CP932): an unchanged one is not converted
+    // and set again, twice for every mail.
+    TSummaryCells summaryShown_;
+    std::string restShown_;
 };
