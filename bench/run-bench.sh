@@ -191,9 +191,14 @@ printf 'check (/v) of a %d-line job list: %.2f s, peak memory %.1f MB, %d findin
     "$(echo "$(tail -n 1 "$RUN/time.txt") / 1024" | bc -l)" "$(wc -l < "$PROG/\$mail_check.csv")"
 
 # The run's own result file, shown by a Tarnwick started without arguments:
-# time until it idles, and its peak memory.
+# time until it idles, and its peak memory. Without a display such a start
+# only prints its usage, so it gets an X server of its own (Xvfb).
 [ -e "$LOCK" ] && flock -w 600 "$LOCK" true
-(cd "$PROG" && exec env QT_QPA_PLATFORM=offscreen ./Tarnwick 2>>"$RUN/tarnwick-stderr.txt") &
+rm -f "$RUN/display.txt"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$RUN/display.txt" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$RUN/display.txt" ] && break; sleep 0.1; done
+(cd "$PROG" && exec env QT_QPA_PLATFORM=xcb DISPLAY=":$(cat "$RUN/display.txt")" ./Tarnwick 2>>"$RUN/tarnwick-stderr.txt") &
 pid=$!
 t0=$(now)
 cpu() { awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo gone; }
@@ -212,6 +217,7 @@ done
 hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status")
 kill "$pid"
 wait "$pid" 2>/dev/null || true
+kill "$xvfb" 2>/dev/null || true
 printf 'Tarnwick showing a %d-line result file: idle after %.2f s, peak memory %.1f MB\n' "$BIG" \
     "$(echo "$idle_at - $t0" | bc -l)" "$(echo "$hwm / 1024" | bc -l)"
 
